@@ -1,0 +1,50 @@
+# Helpers shared by the subsystem folders.
+
+# qurel_to_program_dir(target): put an executable or shared library into the
+# program folder so it sits beside the client like an installed file.
+function(qurel_to_program_dir target)
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${QUREL_PROGRAM_DIR}
+    LIBRARY_OUTPUT_DIRECTORY ${QUREL_PROGRAM_DIR}
+    BUILD_RPATH "$ORIGIN"
+    INSTALL_RPATH "$ORIGIN")
+endfunction()
+
+# qurel_link_if_present(target lib...): link the libraries that exist, so a
+# folder can name a subsystem that has no target yet.
+function(qurel_link_if_present target)
+  foreach(lib IN LISTS ARGN)
+    if(TARGET ${lib})
+      target_link_libraries(${target} PUBLIC ${lib})
+    endif()
+  endforeach()
+endfunction()
+
+# qurel_add_test(NAME name SOURCES ... LIBS ... [TIMEOUT s] [XVFB] [LABELS ...])
+# A QtTest executable run by CTest, offscreen, with its own settings and
+# runtime folders so it never touches the user's settings.
+function(qurel_add_test)
+  cmake_parse_arguments(T "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+  target_compile_definitions(${T_NAME} PRIVATE
+    QUREL_PROGRAM_DIR="${QUREL_PROGRAM_DIR}"
+    QUREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    QUREL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  set(home ${CMAKE_BINARY_DIR}/testhome/${T_NAME})
+  file(MAKE_DIRECTORY ${home}/config ${home}/runtime)
+  if(T_XVFB)
+    add_test(NAME ${T_NAME} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${T_NAME}>)
+    set(platform xcb)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(platform offscreen)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    LABELS "${T_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/runtime;QTWEBENGINE_DISABLE_SANDBOX=1;QT_LOGGING_RULES=qt.qpa.*=false")
+endfunction()

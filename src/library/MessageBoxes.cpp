@@ -1,0 +1,56 @@
+#include "MessageBoxes.h"
+
+#include <QMessageBox>
+
+namespace Qurel {
+
+namespace {
+MsgHandler &handler()
+{
+    static MsgHandler h;
+    return h;
+}
+
+bool present(QWidget *owner, const MsgRequest &request)
+{
+    if (handler())
+        return handler()(request);
+    QMessageBox box(owner);
+    box.setWindowTitle(request.title);
+    box.setText(request.text);
+    if (request.kind == MsgKind::Question) {
+        box.setIcon(QMessageBox::Question);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes;
+    }
+    box.setIcon(QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return true;
+}
+
+const QString kCaption = QStringLiteral("Qurel助手");
+} // namespace
+
+void ShowMsg(QWidget *owner, const QString &text)
+{
+    present(owner, {MsgKind::Info, kCaption, text});
+}
+
+bool AskMsg(QWidget *owner, const QString &text)
+{
+    return present(owner, {MsgKind::Question, kCaption, text});
+}
+
+void ShowNotice(QWidget *owner, const QString &title, const QString &text)
+{
+    present(owner, {MsgKind::Notice, title, text});
+}
+
+void SetMsgHandler(MsgHandler h)
+{
+    handler() = std::move(h);
+}
+
+} // namespace Qurel

@@ -1,0 +1,164 @@
+#include "HttpTransport.h"
+
+#include <QFileInfo>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace Qurel {
+
+namespace {
+
+struct CurlGlobal
+{
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+};
+
+void ensureCurlGlobal()
+{
+    static CurlGlobal global;
+    (void)global;
+}
+
+struct EasyDeleter
+{
+    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+};
+struct MimeDeleter
+{
+    void operator()(curl_mime *m) const { curl_mime_free(m); }
+};
+struct SlistDeleter
+{
+    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MimePtr = std::unique_ptr<curl_mime, MimeDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+size_t appendBody(char *data, size_t size, size_t count, void *user)
+{
+    static_cast<QByteArray *>(user)->append(data, static_cast<qsizetype>(size * count));
+    return size * count;
+}
+
+EasyPtr newEasy(const QByteArray &url, long connectTimeoutMs, HttpResult &result)
+{
+    ensureCurlGlobal();
+    EasyPtr easy(curl_easy_init());
+    if (!easy)
+        return easy;
+    curl_easy_setopt(easy.get(), CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &appendBody);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &result.body);
+    curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
+    return easy;
+}
+
+void finish(CURL *easy, CURLcode code, HttpResult &result)
+{
+    result.curlCode = code;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+    char *type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+        result.contentType = QByteArray(type);
+    if (code != CURLE_OK) {
+        result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
+        result.error = QString::fromUtf8(curl_easy_strerror(code));
+        return;
+    }
+    if (result.status < 200 || result.status > 299) {
+        result.error = QStringLiteral("HTTP status %1").arg(result.status);
+        return;
+    }
+    result.ok = true;
+}
+
+struct ProgressContext
+{
+    const UploadProgress *progress;
+};
+
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
+{
+    auto *ctx = static_cast<ProgressContext *>(user);
+    if (ctx->progress && *ctx->progress)
+        return (*ctx->progress)(ulnow, ultotal) ? 0 : 1;
+    return 0;
+}
+
+} // namespace
+
+HttpResult HttpGet(const QString &url, const HttpGetOptions &options)
+{
+    HttpResult result;
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, result);
+    if (!easy) {
+        result.error = QStringLiteral("cannot create an HTTP handle");
+        return result;
+    }
+    curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
+    // Never answer from a cache: every reply must be the recorder's own.
+    SlistPtr headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
+    curl_slist_append(headers.get(), "Pragma: no-cache");
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
+    finish(easy.get(), curl_easy_perform(easy.get()), result);
+    return result;
+}
+
+HttpResult PostFile(const QString &url, const QString &field, const QString &filePath, const QString &mimeType,
+                    const PostFileOptions &options)
+{
+    HttpResult result;
+    QFileInfo info(filePath);
+    if (!info.isFile() || !info.isReadable()) {
+        result.error = QStringLiteral("cannot read %1").arg(filePath);
+        return result;
+    }
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, result);
+    if (!easy) {
+        result.error = QStringLiteral("cannot create an HTTP handle");
+        return result;
+    }
+    MimePtr mime(curl_mime_init(easy.get()));
+    curl_mimepart *part = curl_mime_addpart(mime.get());
+    curl_mime_name(part, field.toUtf8().constData());
+    // filedata streams the file from disk while the request is sent.
+    curl_mime_filedata(part, QFile::encodeName(filePath).constData());
+    curl_mime_filename(part, info.fileName().toUtf8().constData());
+    curl_mime_type(part, mimeType.toUtf8().constData());
+    curl_mime_encoder(part, "binary");
+    curl_easy_setopt(easy.get(), CURLOPT_MIMEPOST, mime.get());
+    // Waiting for "100 Continue" costs a second per request on servers that
+    // never send it; send the body straight away.
+    SlistPtr headers(curl_slist_append(nullptr, "Expect:"));
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
+    curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
+    ProgressContext ctx{&options.progress};
+    if (options.progress) {
+        curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &onProgress);
+        curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, &ctx);
+        curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
+    }
+    finish(easy.get(), curl_easy_perform(easy.get()), result);
+    return result;
+}
+
+QString MimeTypeForFile(const QString &filePath)
+{
+    const QString suffix = QFileInfo(filePath).suffix().toLower();
+    if (suffix == QLatin1String("bmp"))
+        return QStringLiteral("image/bmp");
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return QStringLiteral("image/jpeg");
+    if (suffix == QLatin1String("mp4"))
+        return QStringLiteral("video/mpeg");
+    return QStringLiteral("application/octet-stream");
+}
+
+} // namespace Qurel

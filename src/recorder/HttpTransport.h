@@ -1,0 +1,56 @@
+#pragma once
+// Plain-HTTP transport on libcurl: a GET into memory and the single-file
+// multipart POST, both synchronous on the calling thread.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace Qurel {
+
+struct HttpResult
+{
+    bool ok = false;          // transport worked and the status was 2xx
+    long status = 0;          // HTTP status, 0 when no answer came
+    QByteArray body;          // reply body
+    QByteArray contentType;   // Content-Type header of the reply
+    int curlCode = 0;         // libcurl's result code (0 = transport fine)
+    QString error;            // readable reason when !ok
+    bool timedOut = false;    // the connect or total time-out passed
+};
+
+struct HttpGetOptions
+{
+    long connectTimeoutMs = 5000;
+    long totalTimeoutMs = 30000;
+};
+
+// GET url into memory, bypassing every cache. Status other than 2xx fails.
+HttpResult HttpGet(const QString &url, const HttpGetOptions &options = {});
+
+// Progress of an upload: bytes sent so far and total. Return false to abort.
+using UploadProgress = std::function<bool(std::int64_t sent, std::int64_t total)>;
+
+struct PostFileOptions
+{
+    long connectTimeoutMs = 10000;
+    // No total time-out (files may be large); abort when fewer than
+    // lowSpeedBytes per second pass for lowSpeedSeconds.
+    long lowSpeedBytes = 1;
+    long lowSpeedSeconds = 60;
+    UploadProgress progress;
+};
+
+// POST one file as multipart/form-data: one part named `field`, filename the
+// file's name without its folder, the given MIME type, Content-Transfer-Encoding
+// binary. The file is streamed from disk, never read whole into memory.
+HttpResult PostFile(const QString &url, const QString &field, const QString &filePath, const QString &mimeType,
+                    const PostFileOptions &options = {});
+
+// The MIME type used for an uploaded file: "image/bmp" for .bmp, "image/jpeg"
+// for .jpg/.jpeg, "video/mpeg" for .mp4, else "application/octet-stream".
+QString MimeTypeForFile(const QString &filePath);
+
+} // namespace Qurel
