@@ -5,27 +5,28 @@
 namespace Qurel {
 
 namespace {
-constexpr qsizetype kMaxHeaderBlock = 16 * 1024;
+    constexpr qsizetype kMaxHeaderBlock = 16 * 1024;
 
-// Value of `key="..."` or `key=token` inside a header's parameters.
-QByteArray parameter(const QByteArray &header, const QByteArray &key)
-{
-    const QList<QByteArray> items = header.split(';');
-    for (const QByteArray &raw : items) {
-        const QByteArray item = raw.trimmed();
-        const qsizetype eq = item.indexOf('=');
-        if (eq <= 0 || item.left(eq).trimmed().toLower() != key)
-            continue;
-        QByteArray value = item.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-            value = value.mid(1, value.size() - 2);
-        return value;
+    // Value of `key="..."` or `key=token` inside a header's parameters.
+    QByteArray parameter(const QByteArray &header, const QByteArray &key)
+    {
+        const QList<QByteArray> items = header.split(';');
+        for (const QByteArray &raw : items) {
+            const QByteArray item = raw.trimmed();
+            const qsizetype eq = item.indexOf('=');
+            if (eq <= 0 || item.left(eq).trimmed().toLower() != key)
+                continue;
+            QByteArray value = item.mid(eq + 1).trimmed();
+            if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+                value = value.mid(1, value.size() - 2);
+            return value;
+        }
+        return {};
     }
-    return {};
-}
 } // namespace
 
-MultipartReceiver::MultipartReceiver(const QByteArray &boundary) : m_delimiter("\r\n--" + boundary)
+MultipartReceiver::MultipartReceiver(const QByteArray &boundary)
+    : m_delimiter("\r\n--" + boundary)
 {
     // The body starts with the delimiter without its CR LF; putting one in
     // front lets a single search find every delimiter, the first included.

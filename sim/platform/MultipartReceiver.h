@@ -12,8 +12,8 @@ namespace Qurel {
 
 struct MultipartPartHeader
 {
-    QByteArray name;        // name="..." of Content-Disposition
-    QString fileName;       // filename="..." (UTF-8), empty when absent
+    QByteArray name; // name="..." of Content-Disposition
+    QString fileName; // filename="..." (UTF-8), empty when absent
     QByteArray contentType; // Content-Type of the part
 };
 

@@ -12,40 +12,40 @@
 namespace Qurel {
 
 namespace {
-constexpr qsizetype kMaxHead = 64 * 1024;
-constexpr qint64 kMaxFormBody = 64 * 1024;
-constexpr qsizetype kChunk = 1024 * 1024;
+    constexpr qsizetype kMaxHead = 64 * 1024;
+    constexpr qint64 kMaxFormBody = 64 * 1024;
+    constexpr qsizetype kChunk = 1024 * 1024;
 
-QByteArray reasonFor(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 411:
-        return "Length Required";
-    case 413:
-        return "Payload Too Large";
+    QByteArray reasonFor(int status)
+    {
+        switch (status) {
+        case 200:
+            return "OK";
+        case 302:
+            return "Found";
+        case 400:
+            return "Bad Request";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Payload Too Large";
+        }
+        return "Error";
     }
-    return "Error";
-}
 
-// A file name safe to put in the storage folder.
-QString storedName(int sequence, const QString &fileName)
-{
-    QString base = QFileInfo(fileName).fileName();
-    base.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
-        base = QStringLiteral("upload.bin");
-    return QStringLiteral("%1-%2").arg(sequence, 4, 10, QLatin1Char('0')).arg(base);
-}
+    // A file name safe to put in the storage folder.
+    QString storedName(int sequence, const QString &fileName)
+    {
+        QString base = QFileInfo(fileName).fileName();
+        base.replace(QLatin1Char('\\'), QLatin1Char('_'));
+        if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
+            base = QStringLiteral("upload.bin");
+        return QStringLiteral("%1-%2").arg(sequence, 4, 10, QLatin1Char('0')).arg(base);
+    }
 } // namespace
 
 std::optional<HttpRequestHead> HttpRequestHead::Parse(const QByteArray &block)
@@ -74,9 +74,12 @@ std::optional<HttpRequestHead> HttpRequestHead::Parse(const QByteArray &block)
     return head;
 }
 
-PlatformConnection::PlatformConnection(QTcpSocket *socket, std::shared_ptr<PlatformSim::State> state,
-                                       QObject *parent)
-    : QObject(parent), m_socket(socket), m_state(std::move(state)), m_chunk(kChunk)
+PlatformConnection::PlatformConnection(
+    QTcpSocket *socket, std::shared_ptr<PlatformSim::State> state, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_state(std::move(state))
+    , m_chunk(kChunk)
 {
     m_socket->setParent(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &PlatformConnection::onReadyRead);
@@ -313,7 +316,7 @@ void PlatformConnection::abortUpload()
 }
 
 void PlatformConnection::respond(int status, const QByteArray &reason, const QByteArray &contentType,
-                                 const QByteArray &body, const QByteArray &extraHeaders)
+    const QByteArray &body, const QByteArray &extraHeaders)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     head += "Content-Type: " + contentType + "\r\n";
@@ -346,7 +349,8 @@ void PlatformConnection::onDisconnected()
     deleteLater();
 }
 
-PlatformServer::PlatformServer(std::shared_ptr<PlatformSim::State> state) : m_state(std::move(state))
+PlatformServer::PlatformServer(std::shared_ptr<PlatformSim::State> state)
+    : m_state(std::move(state))
 {
     connect(this, &QTcpServer::newConnection, this, &PlatformServer::onNewConnection);
 }

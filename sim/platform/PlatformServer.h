@@ -23,7 +23,7 @@ struct HttpRequestHead
 {
     QByteArray method;
     QByteArray target;
-    QByteArray path;  // target before "?"
+    QByteArray path; // target before "?"
     QByteArray query; // target after "?"
     QHash<QByteArray, QByteArray> headers; // names in lower case
     bool keepAlive = true;
@@ -52,7 +52,7 @@ private:
     void answerUpload();
     void abortUpload();
     void respond(int status, const QByteArray &reason, const QByteArray &contentType, const QByteArray &body,
-                 const QByteArray &extraHeaders = {});
+        const QByteArray &extraHeaders = {});
     void close();
 
     QTcpSocket *m_socket;

@@ -15,7 +15,8 @@ struct PlatformSim::Runner
 };
 
 PlatformSim::PlatformSim(const PlatformSimOptions &options)
-    : m_state(std::make_shared<State>()), m_runner(std::make_unique<Runner>())
+    : m_state(std::make_shared<State>())
+    , m_runner(std::make_unique<Runner>())
 {
     m_state->options = options;
     m_runner->thread.setObjectName(QStringLiteral("platform-sim"));

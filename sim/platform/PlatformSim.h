@@ -23,21 +23,21 @@ struct UploadVerdict
     QString message; // Refuse: the text after "Message="
 
     static UploadVerdict Accept() { return {}; }
-    static UploadVerdict Refuse(const QString &message) { return {Kind::Refuse, message}; }
-    static UploadVerdict Drop() { return {Kind::Drop, {}}; }
+    static UploadVerdict Refuse(const QString &message) { return { Kind::Refuse, message }; }
+    static UploadVerdict Drop() { return { Kind::Drop, {} }; }
 };
 
 // One upload request as the platform saw it.
 struct ReceivedUpload
 {
-    QString guid;           // guid= of the address
-    int fileType = 0;       // filetype= of the address (1 video, 2 thumbnail)
-    QByteArray fieldName;   // name of the multipart part that carried the file
-    QString fileName;       // filename of that part
+    QString guid; // guid= of the address
+    int fileType = 0; // filetype= of the address (1 video, 2 thumbnail)
+    QByteArray fieldName; // name of the multipart part that carried the file
+    QString fileName; // filename of that part
     QByteArray contentType; // Content-Type of that part
-    QString savedPath;      // where its data was written (empty when not kept)
-    qint64 size = 0;        // bytes of file data received
-    bool complete = false;  // the whole body arrived and parsed
+    QString savedPath; // where its data was written (empty when not kept)
+    qint64 size = 0; // bytes of file data received
+    bool complete = false; // the whole body arrived and parsed
     UploadVerdict::Kind verdict = UploadVerdict::Kind::Accept;
 };
 
@@ -52,12 +52,12 @@ struct LoginVisit
 struct PlatformSimOptions
 {
     QHostAddress address = QHostAddress::LocalHost; // must be a loopback address
-    quint16 port = 0;                               // 0: any free port
-    QString storageDir;                             // empty: a temporary folder of the simulator
-    bool keepFiles = true;                          // false: count the bytes, write nothing
+    quint16 port = 0; // 0: any free port
+    QString storageDir; // empty: a temporary folder of the simulator
+    bool keepFiles = true; // false: count the bytes, write nothing
     QString finishQuery = QStringLiteral("finish=1"); // query of the address the login form ends on
-    QByteArray replyCharset = "utf-8";              // character set of the upload replies
-    int replyDelayMs = 0;                           // pause before answering an upload
+    QByteArray replyCharset = "utf-8"; // character set of the upload replies
+    int replyDelayMs = 0; // pause before answering an upload
 };
 
 class PlatformSim final

@@ -14,7 +14,7 @@
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+int signalPipe[2] = { -1, -1 };
 
 void onSignal(int)
 {
@@ -73,49 +73,47 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("qurel-platform-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Simulated resource platform for the Qurel client (loopback only).\n"
-        "Login page:  /Tools/QuRelClient/ClientLogin.aspx?GUID=g1|g2&NAME=n1|n2\n"
-        "             its form ends on /Tools/QuRelClient/ClientLogin.aspx?finish=1\n"
-        "Upload:      POST /tools/qurelclient/clientuploadfile.aspx?guid=G&filetype=1|2\n"
-        "             multipart field \"file1\", streamed to the storage folder;\n"
-        "             answers \"ErrorCode=0\" or \"ErrorCode=1\" CR LF \"Message=...\".\n"
-        "Each upload is reported on standard output."));
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated resource platform for the Qurel client (loopback only).\n"
+                       "Login page:  /Tools/QuRelClient/ClientLogin.aspx?GUID=g1|g2&NAME=n1|n2\n"
+                       "             its form ends on /Tools/QuRelClient/ClientLogin.aspx?finish=1\n"
+                       "Upload:      POST /tools/qurelclient/clientuploadfile.aspx?guid=G&filetype=1|2\n"
+                       "             multipart field \"file1\", streamed to the storage folder;\n"
+                       "             answers \"ErrorCode=0\" or \"ErrorCode=1\" CR LF \"Message=...\".\n"
+                       "Each upload is reported on standard output."));
     parser.addHelpOption();
-    const QCommandLineOption addressOpt({QStringLiteral("a"), QStringLiteral("address")},
-                                        QStringLiteral("Loopback address to listen on (default 127.0.0.1)."),
-                                        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption portOpt({QStringLiteral("p"), QStringLiteral("port")},
-                                     QStringLiteral("Port to listen on, 0 for any free port (default 9500)."),
-                                     QStringLiteral("port"), QStringLiteral("9500"));
+    const QCommandLineOption addressOpt({ QStringLiteral("a"), QStringLiteral("address") },
+        QStringLiteral("Loopback address to listen on (default 127.0.0.1)."), QStringLiteral("address"),
+        QStringLiteral("127.0.0.1"));
+    const QCommandLineOption portOpt({ QStringLiteral("p"), QStringLiteral("port") },
+        QStringLiteral("Port to listen on, 0 for any free port (default 9500)."), QStringLiteral("port"),
+        QStringLiteral("9500"));
     const QCommandLineOption storageOpt(QStringLiteral("storage"),
-                                        QStringLiteral("Folder for the received files (default: a temporary "
-                                                       "folder removed at exit)."),
-                                        QStringLiteral("dir"));
-    const QCommandLineOption discardOpt(QStringLiteral("discard"),
-                                        QStringLiteral("Count the received bytes but keep no files."));
+        QStringLiteral("Folder for the received files (default: a temporary "
+                       "folder removed at exit)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption discardOpt(
+        QStringLiteral("discard"), QStringLiteral("Count the received bytes but keep no files."));
     const QCommandLineOption refuseOpt(QStringLiteral("refuse"),
-                                       QStringLiteral("Refuse every upload with \"Message=<text>\"."),
-                                       QStringLiteral("text"));
-    const QCommandLineOption dropOpt(QStringLiteral("drop"),
-                                     QStringLiteral("Drop the connection of every upload."));
-    const QCommandLineOption verdictsOpt(
-        QStringLiteral("verdicts"),
+        QStringLiteral("Refuse every upload with \"Message=<text>\"."), QStringLiteral("text"));
+    const QCommandLineOption dropOpt(
+        QStringLiteral("drop"), QStringLiteral("Drop the connection of every upload."));
+    const QCommandLineOption verdictsOpt(QStringLiteral("verdicts"),
         QStringLiteral("Answers for the first uploads, in order, comma separated: accept, drop or "
                        "refuse:<text>. Later uploads get the default answer."),
         QStringLiteral("list"));
     const QCommandLineOption finishOpt(QStringLiteral("finish-query"),
-                                       QStringLiteral("Query of the address the login form ends on "
-                                                      "(default finish=1)."),
-                                       QStringLiteral("query"), QStringLiteral("finish=1"));
+        QStringLiteral("Query of the address the login form ends on "
+                       "(default finish=1)."),
+        QStringLiteral("query"), QStringLiteral("finish=1"));
     const QCommandLineOption charsetOpt(QStringLiteral("charset"),
-                                        QStringLiteral("Character set of the upload replies (default utf-8)."),
-                                        QStringLiteral("name"), QStringLiteral("utf-8"));
+        QStringLiteral("Character set of the upload replies (default utf-8)."), QStringLiteral("name"),
+        QStringLiteral("utf-8"));
     const QCommandLineOption delayOpt(QStringLiteral("reply-delay"),
-                                      QStringLiteral("Milliseconds to wait before answering an upload."),
-                                      QStringLiteral("ms"), QStringLiteral("0"));
-    parser.addOptions({addressOpt, portOpt, storageOpt, discardOpt, refuseOpt, dropOpt, verdictsOpt, finishOpt,
-                       charsetOpt, delayOpt});
+        QStringLiteral("Milliseconds to wait before answering an upload."), QStringLiteral("ms"),
+        QStringLiteral("0"));
+    parser.addOptions({ addressOpt, portOpt, storageOpt, discardOpt, refuseOpt, dropOpt, verdictsOpt,
+        finishOpt, charsetOpt, delayOpt });
     parser.process(app);
 
     Qurel::PlatformSimOptions options;
@@ -149,13 +147,14 @@ int main(int argc, char *argv[])
         }
     }
     sim.setUploadObserver([](const Qurel::ReceivedUpload &upload) {
-        print(QStringLiteral("upload guid=%1 filetype=%2 field=%3 file=%4 bytes=%5 %6%7%8")
-                  .arg(upload.guid)
-                  .arg(upload.fileType)
-                  .arg(QString::fromUtf8(upload.fieldName), upload.fileName)
-                  .arg(upload.size)
-                  .arg(verdictName(upload.verdict), upload.complete ? QString() : QStringLiteral(" incomplete"),
-                       upload.savedPath.isEmpty() ? QString() : QStringLiteral(" saved=") + upload.savedPath));
+        print(
+            QStringLiteral("upload guid=%1 filetype=%2 field=%3 file=%4 bytes=%5 %6%7%8")
+                .arg(upload.guid)
+                .arg(upload.fileType)
+                .arg(QString::fromUtf8(upload.fieldName), upload.fileName)
+                .arg(upload.size)
+                .arg(verdictName(upload.verdict), upload.complete ? QString() : QStringLiteral(" incomplete"),
+                    upload.savedPath.isEmpty() ? QString() : QStringLiteral(" saved=") + upload.savedPath));
     });
 
     QString error;
@@ -164,7 +163,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     quitOnSignals(app);
-    print(QStringLiteral("qurel-platform-sim listening on %1 storage %2").arg(sim.baseUrl(), sim.storageDir()));
+    print(
+        QStringLiteral("qurel-platform-sim listening on %1 storage %2").arg(sim.baseUrl(), sim.storageDir()));
     const int rc = app.exec();
     sim.stop();
     return rc;

@@ -8,19 +8,19 @@
 namespace Qurel {
 
 namespace {
-QByteArray charsetOf(const QByteArray &contentType)
-{
-    for (const QByteArray &raw : contentType.split(';')) {
-        const QByteArray item = raw.trimmed();
-        if (!item.toLower().startsWith("charset="))
-            continue;
-        QByteArray value = item.mid(8).trimmed();
-        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-            value = value.mid(1, value.size() - 2);
-        return value;
+    QByteArray charsetOf(const QByteArray &contentType)
+    {
+        for (const QByteArray &raw : contentType.split(';')) {
+            const QByteArray item = raw.trimmed();
+            if (!item.toLower().startsWith("charset="))
+                continue;
+            QByteArray value = item.mid(8).trimmed();
+            if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+                value = value.mid(1, value.size() - 2);
+            return value;
+        }
+        return {};
     }
-    return {};
-}
 } // namespace
 
 QString DecodeReplyText(const QByteArray &body, const QByteArray &contentType)
@@ -79,7 +79,8 @@ QString TransportErrorKind(const HttpResult &result)
     }
 }
 
-PlatformUploadResult PostToPlatform(const QString &url, const QString &filePath, const UploadProgress &progress)
+PlatformUploadResult PostToPlatform(
+    const QString &url, const QString &filePath, const UploadProgress &progress)
 {
     PlatformUploadResult outcome;
     if (!QFileInfo(filePath).isFile()) {
@@ -88,7 +89,8 @@ PlatformUploadResult PostToPlatform(const QString &url, const QString &filePath,
     }
     PostFileOptions options;
     options.progress = progress;
-    const HttpResult result = PostFile(url, QStringLiteral("file1"), filePath, MimeTypeForFile(filePath), options);
+    const HttpResult result
+        = PostFile(url, QStringLiteral("file1"), filePath, MimeTypeForFile(filePath), options);
     if (!result.ok) {
         outcome.transportFailed = true;
         outcome.errorKind = TransportErrorKind(result);

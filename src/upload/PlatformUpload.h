@@ -30,15 +30,15 @@ QString TransportErrorKind(const HttpResult &result);
 // Outcome of posting one file.
 struct PlatformUploadResult
 {
-    bool fileMissing = false;     // nothing was sent
+    bool fileMissing = false; // nothing was sent
     bool transportFailed = false; // no usable reply; errorKind/errorText say why
     QString errorKind;
     QString errorText;
-    UploadReply reply;            // the platform's answer when one came
+    UploadReply reply; // the platform's answer when one came
 };
 
 // Posts the file as multipart field "file1", streaming it from disk.
-PlatformUploadResult PostToPlatform(const QString &url, const QString &filePath,
-                                    const UploadProgress &progress = {});
+PlatformUploadResult PostToPlatform(
+    const QString &url, const QString &filePath, const UploadProgress &progress = {});
 
 } // namespace Qurel

@@ -6,25 +6,25 @@
 namespace Qurel {
 
 namespace {
-bool keptAsIs(char c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-        return true;
-    switch (c) {
-    case '!':
-    case '$':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '-':
-    case '.':
-    case '@':
-    case '_':
-        return true;
+    bool keptAsIs(char c)
+    {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            return true;
+        switch (c) {
+        case '!':
+        case '$':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '-':
+        case '.':
+        case '@':
+        case '_':
+            return true;
+        }
+        return false;
     }
-    return false;
-}
 } // namespace
 
 QString FormUrlEncode(const QString &text)
@@ -67,13 +67,13 @@ QString RecordingName(const QString &videoPath)
     return TextBeforeUnderscore(fileName.left(std::max<qsizetype>(0, fileName.size() - 4)));
 }
 
-QString LoginAddress(const QString &host, int port, const QList<UploadRecording> &recordings)
+QString LoginAddress(const QString &host, int port, const TFileInfoList &recordings)
 {
     QStringList keys;
     QStringList names;
-    for (const UploadRecording &recording : recordings) {
-        keys << GuidKey(recording.guid);
-        names << FormUrlEncode(RecordingName(recording.videoName));
+    for (const TFileInfo &recording : recordings) {
+        keys << GuidKey(recording.FGuid);
+        names << FormUrlEncode(RecordingName(recording.FVideoName));
     }
     return QStringLiteral("http://%1:%2/Tools/QuRelClient/ClientLogin.aspx?").arg(host).arg(port)
         + QStringLiteral("GUID=") + keys.join(QLatin1Char('|')) + QStringLiteral("&NAME=")

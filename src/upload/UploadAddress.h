@@ -2,20 +2,11 @@
 // Addresses of the resource platform: the client login page carrying the
 // recordings' GUID keys and names, and the upload service.
 
-#include <QList>
+#include "RecordingsStore.h"
+
 #include <QString>
 
-class QUrl;
-
 namespace Qurel {
-
-// One recording to upload: its GUID and the paths of its video and thumbnail.
-struct UploadRecording
-{
-    QString guid;
-    QString videoName;
-    QString picName;
-};
 
 // Form-URL encoding of a text's UTF-8 bytes: letters, digits and ! $ ' ( ) * - . @ _
 // stay, a space becomes "+", every other byte "%XX" with upper-case hex digits.
@@ -32,7 +23,8 @@ QString TextBeforeUnderscore(const QString &text);
 QString RecordingName(const QString &videoPath);
 
 // "http://host:port/Tools/QuRelClient/ClientLogin.aspx?GUID=k1|k2&NAME=n1|n2"
-QString LoginAddress(const QString &host, int port, const QList<UploadRecording> &recordings);
+// Uses each recording's FGuid and FVideoName.
+QString LoginAddress(const QString &host, int port, const TFileInfoList &recordings);
 
 // Upload service address for one file of a recording (1 video, 2 thumbnail).
 QString UploadAddress(const QString &host, int port, const QString &guidKey, int fileType);

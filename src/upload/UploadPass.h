@@ -14,8 +14,9 @@ using UploadFileFunction = std::function<bool(const QString &url, const QString 
 // Adds a message to the collected errors, separated by ";" CR LF; empty messages add nothing.
 void AppendError(QString &errors, const QString &message);
 
-// Runs the pass and returns the collected error messages (empty when none).
-QString RunUploadPass(const QList<UploadRecording> &recordings, const QString &host, int port,
-                      const UploadFileFunction &uploadFile);
+// Runs the pass over each recording's FGuid, FVideoName and FPicName and returns the collected error messages
+// (empty when none).
+QString RunUploadPass(
+    const TFileInfoList &recordings, const QString &host, int port, const UploadFileFunction &uploadFile);
 
 } // namespace Qurel
