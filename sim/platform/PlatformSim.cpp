@@ -133,6 +133,12 @@ void PlatformSim::setReplyDelay(int ms)
     m_state->options.replyDelayMs = ms;
 }
 
+void PlatformSim::setFinishQuery(const QString &query)
+{
+    QMutexLocker lock(&m_state->mutex);
+    m_state->options.finishQuery = query;
+}
+
 QList<ReceivedUpload> PlatformSim::uploads() const
 {
     QMutexLocker lock(&m_state->mutex);

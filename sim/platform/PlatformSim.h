@@ -83,6 +83,7 @@ public:
     void queueVerdict(const UploadVerdict &verdict);
     void setDefaultVerdict(const UploadVerdict &verdict);
     void setReplyDelay(int ms);
+    void setFinishQuery(const QString &query);
 
     QList<ReceivedUpload> uploads() const;
     QList<LoginVisit> logins() const;

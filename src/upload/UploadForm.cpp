@@ -20,6 +20,8 @@
 #include <atomic>
 #include <thread>
 
+TfrmUpload *frmUpload = nullptr;
+
 TfrmUpload::TfrmUpload(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , FLayout(new QVBoxLayout(this))
@@ -42,6 +44,8 @@ TfrmUpload::TfrmUpload(QWidget *owner)
 TfrmUpload::~TfrmUpload()
 {
     qApp->removeEventFilter(this);
+    if (frmUpload == this)
+        frmUpload = nullptr;
 }
 
 QString TfrmUpload::progressText() const

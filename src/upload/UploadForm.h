@@ -35,6 +35,9 @@ public:
     // The progress strip's text during a pass.
     QString progressText() const;
 
+    // The close button and Escape; ignored while a pass runs.
+    void reject() override;
+
 signals:
     // An upload pass has ended (ErrorString holds its outcome).
     void passFinished();
@@ -42,7 +45,6 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void reject() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -61,3 +63,6 @@ private:
     int FFileNumber = 0;
     int FFileCount = 0;
 };
+
+// The upload window, created at start-up and kept for the whole run.
+extern TfrmUpload *frmUpload;
