@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace Qurel {
@@ -97,6 +98,8 @@ QString RecordingsFolder(const QString &savePath)
 
 QString ElapsedText(std::int64_t seconds)
 {
+    // A clock set back during a recording shows zero, not negative fields.
+    seconds = std::max<std::int64_t>(seconds, 0);
     const std::int64_t h = seconds / 3600;
     const std::int64_t m = seconds / 60 - 60 * h;
     const std::int64_t s = seconds - 3600 * h - 60 * m;

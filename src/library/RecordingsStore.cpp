@@ -1,6 +1,7 @@
 #include "RecordingsStore.h"
 
 #include "ProgramFolder.h"
+#include "Utils.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
-#include <QUuid>
 
 #include <algorithm>
 #include <memory>
@@ -27,12 +27,6 @@
 namespace Qurel {
 
 namespace {
-
-    // Registry form, upper case: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
-    QString newGuidText()
-    {
-        return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
-    }
 
     struct IconvClose
     {
@@ -245,7 +239,7 @@ bool SaveInfoFile(const QString &path, const QString &timeText)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(newGuidText().toLatin1() + "\r\n" + *second + "\r\n");
+    file.write(NewGuidStr().toLatin1() + "\r\n" + *second + "\r\n");
     return file.commit();
 }
 

@@ -138,6 +138,7 @@ private slots:
         QCOMPARE(ElapsedText(5), QString("00:00:05"));
         QCOMPARE(ElapsedText(3723), QString("01:02:03"));
         QCOMPARE(ElapsedText(100 * 3600), QString("100:00:00"));
+        QCOMPARE(ElapsedText(-3), QString("00:00:00"));
         SetProgramFolderForTesting("/opt/qurel");
         QCOMPARE(RecordingsFolder(QString()), QString("/opt/qurel/Resource/"));
         SetProgramFolderForTesting(QString());
