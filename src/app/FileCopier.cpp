@@ -11,21 +11,22 @@
 namespace Qurel {
 
 namespace {
-QString resolvedPath(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.canonicalFilePath();
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : folder + QLatin1Char('/') + info.fileName();
-}
+    QString resolvedPath(const QString &path)
+    {
+        const QFileInfo info(path);
+        if (info.exists())
+            return info.canonicalFilePath();
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                                : folder + QLatin1Char('/') + info.fileName();
+    }
 
-// One copy in progress: the source open for reading, the target's temporary file open for writing.
-struct OpenCopy
-{
-    QFile source;
-    std::unique_ptr<QSaveFile> target;
-};
+    // One copy in progress: the source open for reading, the target's temporary file open for writing.
+    struct OpenCopy
+    {
+        QFile source;
+        std::unique_ptr<QSaveFile> target;
+    };
 } // namespace
 
 bool IsSameFile(const QString &a, const QString &b)

@@ -26,7 +26,7 @@ struct CopyResult
 {
     bool cancelled = false;
     QStringList failedTargets; // targets left as they were because their copy failed
-    QString error;             // the system's reason for the first failure
+    QString error; // the system's reason for the first failure
 
     bool ok() const { return !cancelled && failedTargets.isEmpty(); }
 };

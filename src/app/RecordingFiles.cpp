@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 namespace Qurel {
 
 DeleteStep DeleteRecordingFiles(const QString &video, const QString &picture, const QString &info)
@@ -22,10 +24,14 @@ QString DeleteFailureText(DeleteStep step, int number)
 {
     const QString n = QString::number(number);
     switch (step) {
-    case DeleteStep::Video: return QStringLiteral("删除编号为'") + n + QStringLiteral("'的视频文件失败！");
-    case DeleteStep::Picture: return QStringLiteral("删除编号为'") + n + QStringLiteral("'的图片文件失败！");
-    case DeleteStep::Info: return QStringLiteral("删除编号为'") + n + QStringLiteral("'的axt文件失败！");
-    case DeleteStep::None: break;
+    case DeleteStep::Video:
+        return QStringLiteral("删除编号为'") + n + QStringLiteral("'的视频文件失败！");
+    case DeleteStep::Picture:
+        return QStringLiteral("删除编号为'") + n + QStringLiteral("'的图片文件失败！");
+    case DeleteStep::Info:
+        return QStringLiteral("删除编号为'") + n + QStringLiteral("'的axt文件失败！");
+    case DeleteStep::None:
+        break;
     }
     return {};
 }
@@ -33,16 +39,16 @@ QString DeleteFailureText(DeleteStep step, int number)
 QList<CopyPair> SaveAsCopies(const QString &video, const QString &thumbnail, const QString &target)
 {
     const CopyPair all[] = {
-        {video, target},
-        {thumbnail, ChangeFileExt(target, QStringLiteral(".jpg"))},
-        {video, ChangeFileExt(target, QStringLiteral(".mp4"))},
+        { video, target },
+        { thumbnail, ChangeFileExt(target, QStringLiteral(".jpg")) },
+        { video, ChangeFileExt(target, QStringLiteral(".mp4")) },
     };
     QList<CopyPair> copies;
     for (const CopyPair &pair : all) {
         if (IsSameFile(pair.source, pair.target))
             continue;
         const bool repeated = std::any_of(copies.cbegin(), copies.cend(),
-                                          [&](const CopyPair &earlier) { return IsSameFile(earlier.target, pair.target); });
+            [&](const CopyPair &earlier) { return IsSameFile(earlier.target, pair.target); });
         if (!repeated)
             copies << pair;
     }

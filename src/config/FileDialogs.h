@@ -16,9 +16,9 @@ enum class FileDialogKind { Folder, SaveFile };
 struct FileDialogRequest
 {
     FileDialogKind kind = FileDialogKind::Folder;
-    QString title;         // the prompt or caption shown to the user
-    QString presetName;    // SaveFile: the file name offered at the start
-    QString filter;        // SaveFile: one name filter, e.g. ".mp4 (*.mp4)"
+    QString title; // the prompt or caption shown to the user
+    QString presetName; // SaveFile: the file name offered at the start
+    QString filter; // SaveFile: one name filter, e.g. ".mp4 (*.mp4)"
     QString defaultSuffix; // SaveFile: added when the user types no extension
 };
 
@@ -28,8 +28,8 @@ using FileDialogHandler = std::function<QString(const FileDialogRequest &)>;
 // The system folder chooser; full path of the chosen folder or empty on cancel.
 QString ChooseFolder(QWidget *owner, const QString &prompt);
 // The save dialog; full path of the chosen file or empty on cancel.
-QString ChooseSaveFile(QWidget *owner, const QString &presetName, const QString &filter,
-                       const QString &defaultSuffix);
+QString ChooseSaveFile(
+    QWidget *owner, const QString &presetName, const QString &filter, const QString &defaultSuffix);
 
 // Replace the dialogs (tests); an empty handler restores the real ones.
 void SetFileDialogHandler(FileDialogHandler handler);

@@ -11,39 +11,40 @@
 namespace Qurel {
 
 namespace {
-const QString kImageFolder = QStringLiteral("Image");
+    const QString kImageFolder = QStringLiteral("Image");
 
-// An empty port is refused by its own message; this one is for a text the
-// typing filter would not have let through (pasted letters, signs, blanks).
-SettingCheck checkPort(const QString &text, SettingField field, const QString &emptyMessage,
-                       const QString &badMessage)
-{
-    if (text.isEmpty())
-        return SettingCheck::Refuse(field, emptyMessage);
-    if (!IsPortText(text))
-        return SettingCheck::Refuse(field, badMessage);
-    return SettingCheck::Accept();
-}
+    // An empty port is refused by its own message; this one is for a text the
+    // typing filter would not have let through (pasted letters, signs, blanks).
+    SettingCheck checkPort(
+        const QString &text, SettingField field, const QString &emptyMessage, const QString &badMessage)
+    {
+        if (text.isEmpty())
+            return SettingCheck::Refuse(field, emptyMessage);
+        if (!IsPortText(text))
+            return SettingCheck::Refuse(field, badMessage);
+        return SettingCheck::Accept();
+    }
 
-SettingCheck checkFilled(const QString &text, SettingField field, const QString &emptyMessage)
-{
-    return text.isEmpty() ? SettingCheck::Refuse(field, emptyMessage) : SettingCheck::Accept();
-}
+    SettingCheck checkFilled(const QString &text, SettingField field, const QString &emptyMessage)
+    {
+        return text.isEmpty() ? SettingCheck::Refuse(field, emptyMessage) : SettingCheck::Accept();
+    }
 
-SettingCheck checkFolder(const QString &path)
-{
-    // A path of blanks alone names no folder: it would otherwise become the
-    // root folder after trimming.
-    if (path.trimmed().isEmpty())
-        return SettingCheck::Refuse(SettingField::Path, QStringLiteral("请选择保存路径！"));
-    const QString folder = SettingFolder(path);
-    if (!QFileInfo(folder).isDir())
-        return SettingCheck::Refuse(SettingField::Path, QStringLiteral("保存路径无效，请确认！"));
-    const QString images = folder + kImageFolder + QDir::separator();
-    if (!QFileInfo(images).isDir() && !QDir(folder).mkdir(kImageFolder))
-        return SettingCheck::Refuse(SettingField::None, QStringLiteral("创建保存图片文件夹失败:") + images);
-    return SettingCheck::Accept();
-}
+    SettingCheck checkFolder(const QString &path)
+    {
+        // A path of blanks alone names no folder: it would otherwise become the
+        // root folder after trimming.
+        if (path.trimmed().isEmpty())
+            return SettingCheck::Refuse(SettingField::Path, QStringLiteral("请选择保存路径！"));
+        const QString folder = SettingFolder(path);
+        if (!QFileInfo(folder).isDir())
+            return SettingCheck::Refuse(SettingField::Path, QStringLiteral("保存路径无效，请确认！"));
+        const QString images = folder + kImageFolder + QDir::separator();
+        if (!QFileInfo(images).isDir() && !QDir(folder).mkdir(kImageFolder))
+            return SettingCheck::Refuse(
+                SettingField::None, QStringLiteral("创建保存图片文件夹失败:") + images);
+        return SettingCheck::Accept();
+    }
 } // namespace
 
 QString SettingFolder(const QString &path)
@@ -97,7 +98,7 @@ SettingsChange ApplySettingFields(TSDKConfig &config, const SettingFields &f)
     config.VOBPort = f.vobPort.trimmed().toInt();
     config.UpLoadAddr = f.uploadAddr.trimmed();
     config.UpLoadPort = f.uploadPort.trimmed().toInt();
-    return {config.Address != oldAddress, config.SavePath != oldPath};
+    return { config.Address != oldAddress, config.SavePath != oldPath };
 }
 
 SettingCheck CheckSettingFields(const SettingFields &f)
@@ -110,7 +111,7 @@ SettingCheck CheckSettingFields(const SettingFields &f)
         [&] { return checkFilled(f.ipAddr, F::IPAddr, QStringLiteral("请填写录播机IP地址！")); },
         [&] {
             return checkPort(f.vobPort, F::VobPort, QStringLiteral("请填写录播机端口号！"),
-                             QStringLiteral("录播机端口号只能是数字，请重新填写！"));
+                QStringLiteral("录播机端口号只能是数字，请重新填写！"));
         },
         [&] { return checkFilled(f.userName, F::UserName, QStringLiteral("请填写用户名！")); },
         [&] { return checkFilled(f.password, F::Password, QStringLiteral("请填写密码！")); },
@@ -122,12 +123,12 @@ SettingCheck CheckSettingFields(const SettingFields &f)
         },
         [&] {
             return checkPort(f.httpPort, F::HttpPort, QStringLiteral("请填写http端口！"),
-                             QStringLiteral("http端口只能是数字，请重新填写！"));
+                QStringLiteral("http端口只能是数字，请重新填写！"));
         },
         [&] { return checkFilled(f.uploadAddr, F::UploadAddr, QStringLiteral("请填写资源平台IP地址！")); },
         [&] {
             return checkPort(f.uploadPort, F::UploadPort, QStringLiteral("请填写资源平台端口号！"),
-                             QStringLiteral("资源平台端口号只能是数字，请重新填写！"));
+                QStringLiteral("资源平台端口号只能是数字，请重新填写！"));
         },
     };
     for (const auto &step : steps) {

@@ -28,10 +28,10 @@ struct SettingCheck
 {
     bool accepted = true;
     SettingField focus = SettingField::None; // None: the focus stays where it is
-    QString message;                         // shown to the user when refused
+    QString message; // shown to the user when refused
 
     static SettingCheck Accept() { return {}; }
-    static SettingCheck Refuse(SettingField field, const QString &text) { return {false, field, text}; }
+    static SettingCheck Refuse(SettingField field, const QString &text) { return { false, field, text }; }
 };
 
 // Checks the fields in the dialog's order and stops at the first refusal.
@@ -46,7 +46,7 @@ SettingFields FieldsFromConfig(const TSDKConfig &config);
 struct SettingsChange
 {
     bool addressChanged = false; // the control connection must be reopened
-    bool pathChanged = false;    // the recordings list must be reloaded
+    bool pathChanged = false; // the recordings list must be reloaded
 };
 
 // Copies accepted fields into the configuration (trimmed, ports as numbers)

@@ -20,15 +20,17 @@ constexpr int kHeight = 277;
 QFont songFont(int pixelSize)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies(
+        { QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC") });
     font.setPixelSize(pixelSize);
     return font;
 }
 } // namespace
 
 TfrmSetting::TfrmSetting(QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                         | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(owner,
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::CustomizeWindowHint)
 {
     setWindowTitle(QStringLiteral("设置"));
     setFont(songFont(14));
@@ -66,18 +68,18 @@ void TfrmSetting::BuildLayout()
 
     gpbMachineSet = new QGroupBox(QStringLiteral("录播机设置"), this);
     gpbMachineSet->setGeometry(0, 75, kWidth, 118);
-    edtIPAddr = AddEdit(gpbMachineSet, QStringLiteral("IP地址"), {19, 23}, {61, 19, 116, 22});
-    edtVobPort = AddEdit(gpbMachineSet, QStringLiteral("端口号"), {192, 23}, {235, 19, 116, 22});
-    edtUserName = AddEdit(gpbMachineSet, QStringLiteral("用户名"), {19, 58}, {61, 54, 116, 22});
-    edtPassword = AddEdit(gpbMachineSet, QStringLiteral("密  码"), {192, 58}, {235, 54, 116, 22});
-    edtHttpPort = AddEdit(gpbMachineSet, QStringLiteral("http端口"), {5, 94}, {61, 90, 116, 22});
+    edtIPAddr = AddEdit(gpbMachineSet, QStringLiteral("IP地址"), { 19, 23 }, { 61, 19, 116, 22 });
+    edtVobPort = AddEdit(gpbMachineSet, QStringLiteral("端口号"), { 192, 23 }, { 235, 19, 116, 22 });
+    edtUserName = AddEdit(gpbMachineSet, QStringLiteral("用户名"), { 19, 58 }, { 61, 54, 116, 22 });
+    edtPassword = AddEdit(gpbMachineSet, QStringLiteral("密  码"), { 192, 58 }, { 235, 54, 116, 22 });
+    edtHttpPort = AddEdit(gpbMachineSet, QStringLiteral("http端口"), { 5, 94 }, { 61, 90, 116, 22 });
     edtPassword->setEchoMode(QLineEdit::Password);
     edtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
 
     GroupBox1 = new QGroupBox(QStringLiteral("资源平台设置"), this);
     GroupBox1->setGeometry(0, 193, kWidth, 48);
-    edtUploadAddr = AddEdit(GroupBox1, QStringLiteral("IP地址"), {19, 23}, {61, 19, 116, 22});
-    edtUploadPort = AddEdit(GroupBox1, QStringLiteral("端口号"), {192, 23}, {235, 19, 116, 22});
+    edtUploadAddr = AddEdit(GroupBox1, QStringLiteral("IP地址"), { 19, 23 }, { 61, 19, 116, 22 });
+    edtUploadPort = AddEdit(GroupBox1, QStringLiteral("端口号"), { 192, 23 }, { 235, 19, 116, 22 });
 
     btnSave = new QPushButton(QStringLiteral("保存"), this);
     btnSave->setGeometry(50, 247, 75, 25);
@@ -86,9 +88,9 @@ void TfrmSetting::BuildLayout()
     btnSave->setAutoDefault(false);
     btnClose->setAutoDefault(false);
 
-    lblVersionCaption = AddLabel(this, QStringLiteral("版本："), {251, 256});
-    lblVersion = AddLabel(this, QString(), {291, 256});
-    for (QLabel *label : {lblVersionCaption, lblVersion}) {
+    lblVersionCaption = AddLabel(this, QStringLiteral("版本："), { 251, 256 });
+    lblVersion = AddLabel(this, QString(), { 291, 256 });
+    for (QLabel *label : { lblVersionCaption, lblVersion }) {
         label->setFont(songFont(12));
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, Qt::gray);
@@ -96,7 +98,7 @@ void TfrmSetting::BuildLayout()
         label->adjustSize();
     }
 
-    for (QLineEdit *port : {edtVobPort, edtHttpPort, edtUploadPort})
+    for (QLineEdit *port : { edtVobPort, edtHttpPort, edtUploadPort })
         port->installEventFilter(this);
 
     setTabOrder(btnSave, btnClose);
@@ -162,15 +164,24 @@ QLineEdit *TfrmSetting::EditFor(Qurel::SettingField field) const
 {
     using F = Qurel::SettingField;
     switch (field) {
-    case F::Path: return edtPath;
-    case F::IPAddr: return edtIPAddr;
-    case F::VobPort: return edtVobPort;
-    case F::UserName: return edtUserName;
-    case F::Password: return edtPassword;
-    case F::HttpPort: return edtHttpPort;
-    case F::UploadAddr: return edtUploadAddr;
-    case F::UploadPort: return edtUploadPort;
-    case F::None: break;
+    case F::Path:
+        return edtPath;
+    case F::IPAddr:
+        return edtIPAddr;
+    case F::VobPort:
+        return edtVobPort;
+    case F::UserName:
+        return edtUserName;
+    case F::Password:
+        return edtPassword;
+    case F::HttpPort:
+        return edtHttpPort;
+    case F::UploadAddr:
+        return edtUploadAddr;
+    case F::UploadPort:
+        return edtUploadPort;
+    case F::None:
+        break;
     }
     return nullptr;
 }

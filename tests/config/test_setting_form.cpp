@@ -105,16 +105,15 @@ private slots:
         QStringList labels;
         for (QLabel *label : dialog.gpbMachineSet->findChildren<QLabel *>())
             labels << label->text();
-        QCOMPARE(labels, (QStringList{"IP地址", "端口号", "用户名", "密  码", "http端口"}));
+        QCOMPARE(labels, (QStringList { "IP地址", "端口号", "用户名", "密  码", "http端口" }));
 
         dialog.edtPassword->setText(QStringLiteral("abc"));
         QCOMPARE(dialog.edtPassword->displayText(), QStringLiteral("***"));
 
         // Focus order: buttons, recorder group, folder group, platform group.
-        const QList<QWidget *> order{dialog.btnSave,     dialog.btnClose,   dialog.edtIPAddr,
-                                     dialog.edtVobPort,  dialog.edtUserName, dialog.edtPassword,
-                                     dialog.edtHttpPort, dialog.edtPath,     dialog.btnView,
-                                     dialog.edtUploadAddr, dialog.edtUploadPort};
+        const QList<QWidget *> order { dialog.btnSave, dialog.btnClose, dialog.edtIPAddr, dialog.edtVobPort,
+            dialog.edtUserName, dialog.edtPassword, dialog.edtHttpPort, dialog.edtPath, dialog.btnView,
+            dialog.edtUploadAddr, dialog.edtUploadPort };
         for (int i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(order[i]->nextInFocusChain(), order[i + 1]);
     }
@@ -148,7 +147,7 @@ private slots:
     void portEditsTakeDigitsOnly()
     {
         TfrmSetting dialog;
-        for (QLineEdit *port : {dialog.edtVobPort, dialog.edtHttpPort, dialog.edtUploadPort}) {
+        for (QLineEdit *port : { dialog.edtVobPort, dialog.edtHttpPort, dialog.edtUploadPort }) {
             port->clear();
             QTest::keyClicks(port, QStringLiteral("8a0-8 x0"));
             QCOMPARE(port->text(), QStringLiteral("8080"));
@@ -177,7 +176,7 @@ private slots:
         });
         dialog.btnView->click();
         QCOMPARE(dialog.edtPath->text(), QStringLiteral("/chosen/folder"));
-        QCOMPARE(prompts, (QStringList{"请选择文件夹", "请选择文件夹"}));
+        QCOMPARE(prompts, (QStringList { "请选择文件夹", "请选择文件夹" }));
     }
 
     void refusalsInOrderWithFocus()
@@ -194,26 +193,27 @@ private slots:
         };
         const QString good = folder(QStringLiteral("order"));
         TfrmSetting &d = *dialog;
-        const QList<Step> steps{
-            {"请选择保存路径！", d.edtPath, [&] { d.edtPath->setText(good + "/missing"); }},
-            {"保存路径无效，请确认！", d.edtPath, [&] { d.edtPath->setText(good); }},
-            {"请填写录播机IP地址！", d.edtIPAddr, [&] { d.edtIPAddr->setText("127.0.0.70"); }},
-            {"请填写录播机端口号！", d.edtVobPort, [&] { d.edtVobPort->setText("55x"); }},
-            {"录播机端口号只能是数字，请重新填写！", d.edtVobPort, [&] { d.edtVobPort->setText("554"); }},
-            {"请填写用户名！", d.edtUserName, [&] { d.edtUserName->setText("admin"); }},
-            {"请填写密码！", d.edtPassword, [&] { d.edtPassword->setText("密码"); }},
-            {TSDKConfig::PasswordRefusedText(), d.edtPassword, [&] { d.edtPassword->setText("pw"); }},
-            {"请填写http端口！", d.edtHttpPort, [&] { d.edtHttpPort->setText(" "); }},
-            {"http端口只能是数字，请重新填写！", d.edtHttpPort, [&] { d.edtHttpPort->setText("80"); }},
-            {"请填写资源平台IP地址！", d.edtUploadAddr, [&] { d.edtUploadAddr->setText("127.0.0.71"); }},
-            {"请填写资源平台端口号！", d.edtUploadPort, [&] { d.edtUploadPort->setText("-9500"); }},
-            {"资源平台端口号只能是数字，请重新填写！", d.edtUploadPort, [&] { d.edtUploadPort->setText("9500"); }},
+        const QList<Step> steps {
+            { "请选择保存路径！", d.edtPath, [&] { d.edtPath->setText(good + "/missing"); } },
+            { "保存路径无效，请确认！", d.edtPath, [&] { d.edtPath->setText(good); } },
+            { "请填写录播机IP地址！", d.edtIPAddr, [&] { d.edtIPAddr->setText("127.0.0.70"); } },
+            { "请填写录播机端口号！", d.edtVobPort, [&] { d.edtVobPort->setText("55x"); } },
+            { "录播机端口号只能是数字，请重新填写！", d.edtVobPort, [&] { d.edtVobPort->setText("554"); } },
+            { "请填写用户名！", d.edtUserName, [&] { d.edtUserName->setText("admin"); } },
+            { "请填写密码！", d.edtPassword, [&] { d.edtPassword->setText("密码"); } },
+            { TSDKConfig::PasswordRefusedText(), d.edtPassword, [&] { d.edtPassword->setText("pw"); } },
+            { "请填写http端口！", d.edtHttpPort, [&] { d.edtHttpPort->setText(" "); } },
+            { "http端口只能是数字，请重新填写！", d.edtHttpPort, [&] { d.edtHttpPort->setText("80"); } },
+            { "请填写资源平台IP地址！", d.edtUploadAddr, [&] { d.edtUploadAddr->setText("127.0.0.71"); } },
+            { "请填写资源平台端口号！", d.edtUploadPort, [&] { d.edtUploadPort->setText("-9500"); } },
+            { "资源平台端口号只能是数字，请重新填写！", d.edtUploadPort,
+                [&] { d.edtUploadPort->setText("9500"); } },
         };
         for (const Step &step : steps) {
             messages.clear();
             d.btnClose->setFocus();
             d.btnSave->click();
-            QCOMPARE(messages, QStringList{step.message});
+            QCOMPARE(messages, QStringList { step.message });
             QCOMPARE(QApplication::focusWidget(), step.focus);
             QVERIFY(d.isVisible());
             step.fix();
@@ -233,7 +233,8 @@ private slots:
         QCOMPARE(check.message, QStringLiteral("请选择保存路径！"));
         QCOMPARE(check.focus, SettingField::Path);
         // Blanks alone are no folder either (they would name the root folder).
-        QCOMPARE(CheckSettingFields(validFields(QStringLiteral("   "))).message, QStringLiteral("请选择保存路径！"));
+        QCOMPARE(CheckSettingFields(validFields(QStringLiteral("   "))).message,
+            QStringLiteral("请选择保存路径！"));
     }
 
     void missingFolderCreatesNothing()
@@ -246,7 +247,8 @@ private slots:
         QFile file(tmp.filePath(QStringLiteral("plain")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        QCOMPARE(CheckSettingFields(validFields(file.fileName())).message, QStringLiteral("保存路径无效，请确认！"));
+        QCOMPARE(CheckSettingFields(validFields(file.fileName())).message,
+            QStringLiteral("保存路径无效，请确认！"));
     }
 
     void imageFolderMadeBeforeLaterRefusal()
@@ -269,7 +271,8 @@ private slots:
         dialog->SetFields(validFields(path));
         dialog->edtUserName->setFocus();
         dialog->btnSave->click();
-        QCOMPARE(messages, QStringList{QStringLiteral("创建保存图片文件夹失败:") + path + QStringLiteral("/Image/")});
+        QCOMPARE(messages,
+            QStringList { QStringLiteral("创建保存图片文件夹失败:") + path + QStringLiteral("/Image/") });
         QCOMPARE(QApplication::focusWidget(), dialog->edtUserName);
         QVERIFY(dialog->result() != QDialog::Accepted);
     }
