@@ -86,10 +86,8 @@ SettingFields FieldsFromConfig(const TSDKConfig &config)
     return f;
 }
 
-SettingsChange ApplySettingFields(TSDKConfig &config, const SettingFields &f)
+void ApplySettingFields(TSDKConfig &config, const SettingFields &f)
 {
-    const QString oldAddress = config.Address;
-    const QString oldPath = config.SavePath;
     config.SavePath = f.path.trimmed();
     config.Address = f.ipAddr.trimmed();
     config.HttpPort = f.httpPort.trimmed().toInt();
@@ -97,8 +95,7 @@ SettingsChange ApplySettingFields(TSDKConfig &config, const SettingFields &f)
     config.Password = f.password.trimmed();
     config.VOBPort = f.vobPort.trimmed().toInt();
     config.UpLoadAddr = f.uploadAddr.trimmed();
-    config.UpLoadPort = f.uploadPort.trimmed().toInt();
-    return { config.Address != oldAddress, config.SavePath != oldPath };
+    config.UpLoadPort = f.uploadPort.toInt(); // toInt itself skips surrounding blanks
 }
 
 SettingCheck CheckSettingFields(const SettingFields &f)

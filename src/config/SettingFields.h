@@ -42,16 +42,9 @@ SettingCheck CheckSettingFields(const SettingFields &fields);
 // What the dialog shows for a configuration.
 SettingFields FieldsFromConfig(const TSDKConfig &config);
 
-// What an accepted dialog changed besides the stored values.
-struct SettingsChange
-{
-    bool addressChanged = false; // the control connection must be reopened
-    bool pathChanged = false; // the recordings list must be reloaded
-};
-
-// Copies accepted fields into the configuration (trimmed, ports as numbers)
-// and tells whether the address or the folder changed; texts compare exactly.
-SettingsChange ApplySettingFields(TSDKConfig &config, const SettingFields &fields);
+// Copies accepted fields into the configuration: texts trimmed of blanks,
+// ports read as whole numbers. The opener saves and compares afterwards.
+void ApplySettingFields(TSDKConfig &config, const SettingFields &fields);
 
 // The recordings folder as the dialog checks it: trimmed, with a trailing separator.
 QString SettingFolder(const QString &path);

@@ -3,7 +3,6 @@
 #include "Configs.h"
 #include "FileDialogs.h"
 #include "MessageBoxes.h"
-#include "Utils.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -130,7 +129,7 @@ void TfrmSetting::showEvent(QShowEvent *event)
 void TfrmSetting::FormShow()
 {
     SetFields(Qurel::FieldsFromConfig(SDKConfig));
-    lblVersion->setText(Qurel::GetFileVersionStr(QCoreApplication::applicationFilePath()));
+    lblVersion->setText(QStringLiteral(QUREL_VERSION));
     lblVersion->adjustSize();
 }
 
