@@ -47,9 +47,11 @@ TfraPicture::TfraPicture(QWidget *parent)
     setBackground(this, QColor(0xC0, 0xC0, 0xC0));
     resize(177, 74);
 
+    imgMain->setObjectName(QStringLiteral("imgMain"));
     imgMain->setScaledContents(true);
     imgMain->setAlignment(Qt::AlignCenter);
 
+    pnlRight->setObjectName(QStringLiteral("pnlRight"));
     pnlRight->setFrameShape(QFrame::NoFrame);
     pnlRight->hide();
     lblNum->setGeometry(4, 42, 26, 27);
