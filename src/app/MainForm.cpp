@@ -285,7 +285,7 @@ void TfrmMain::BuildSegmentColumn()
     shp6->setAutoFillBackground(true);
     imgCurPlay = label(pnlCurPlay, QString(), QStringLiteral("imgCurPlay"));
     imgCurPlay->setGeometry(0, 24, 20, 22);
-    imgCurPlay->setPixmap(skin(QStringLiteral("curPlay")));
+    imgCurPlay->setPixmap(QPixmap(QStringLiteral(":/player/cur_play.png")));
     pnlPicList = panel(pnlPic, QRect(kMarkerStrip, 0, kSegmentWidth - kMarkerStrip, pnlPic->height()),
         QStringLiteral("pnlPicList"));
     TPicFrame **frames[]
