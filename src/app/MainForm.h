@@ -4,7 +4,12 @@
 // messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
 // MainFormHeadTail.cpp and MainFormUpload.cpp. Each topic adds members only in its own section below.
 
+#include "ClickableImage.h"
 #include "ExternalMessages.h"
+#include "PictureFrame.h"
+#include "SkinImageButton.h"
+#include "SkinProgressBar.h"
+#include "VlcPlayer.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,13 +19,6 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QToolButton;
-class TfraPicture;
-class TMlSkinImageButton;
-class TMlSkinProgressBar;
-class TVlcPlayer;
-namespace Qurel {
-class ClickableImage;
-}
 
 // The class of the six segment frames, made by TfrmMain::CreatePicFrame.
 using TPicFrame = TfraPicture;
