@@ -39,7 +39,6 @@ constexpr int kSegmentSpacer = 16;
 constexpr int kBottomRow = 36;
 constexpr int kMarkerStrip = 23;
 constexpr int kProgPanelHeight = 53;
-constexpr int kFrameRightStrip = 34;
 
 const QColor kTopColour(0x14, 0x6F, 0xA4);
 const QColor kFunctionColour(0x33, 0x33, 0x33);
@@ -300,14 +299,6 @@ void TfrmMain::BuildSegmentColumn()
     MlSkinImageButton1->setObjectName(QStringLiteral("MlSkinImageButton1"));
     MlSkinImageButton1->setGeometry(kMarkerStrip, 6, kSegmentWidth - kMarkerStrip, 26);
     MlSkinImageButton1->setCursor(Qt::PointingHandCursor);
-}
-
-TPicFrame *TfrmMain::CreatePicFrame(int number)
-{
-    auto *frame = new TPicFrame(pnlPicList);
-    frame->setObjectName(QStringLiteral("fraPicture%1").arg(number));
-    frame->setGeometry(0, 0, pnlPicList->width(), 74);
-    return frame;
 }
 
 // Frames are stacked from the player area's height: V = (height - 15) div 6, 3 px apart.

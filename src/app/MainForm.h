@@ -20,7 +20,9 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 
-// The class of the six segment frames, made by TfrmMain::CreatePicFrame.
+// The class of the six segment frames. They are made by TfrmMain::CreatePicFrame (in
+// MainFormSegments.cpp). FormCreate sizes and colours every widget child of pnlPicList, and colours
+// the frame's direct child named "pnlRight".
 using TPicFrame = TfraPicture;
 
 class TfrmMain : public QWidget
@@ -121,6 +123,7 @@ public:
     // ==== end recording workflow ==============================================================
 
     // ==== Segment list and playback (MainFormSegments.cpp) ====================================
+    TPicFrame *CreatePicFrame(int number);
     void LoadPicList();
     // 0x40C and the play controls: play the current segment from `position` ms.
     void PlayCurrent(qint64 position);
@@ -183,7 +186,6 @@ private:
     void BuildFunctionBar();
     void BuildPlaybackColumn();
     void BuildSegmentColumn();
-    TPicFrame *CreatePicFrame(int number);
     void SizePicFrames();
     void CentrePlaySymbol();
 

@@ -59,6 +59,15 @@ TMlSkinImageButton *stripButton(QWidget *parent, const QString &name, const QStr
 }
 } // namespace
 
+// Frame `number` of the segment list, made inside pnlPicList; empty until the list is loaded.
+TPicFrame *TfrmMain::CreatePicFrame(int number)
+{
+    auto *frame = new TPicFrame(pnlPicList);
+    frame->setObjectName(QStringLiteral("fraPicture%1").arg(number));
+    frame->setGeometry(0, 0, pnlPicList->width(), 74);
+    return frame;
+}
+
 void TfrmMain::BuildPlayerControls()
 {
     bpMain = new TMlSkinProgressBar(pnlProgPanel);

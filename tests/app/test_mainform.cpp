@@ -1,5 +1,6 @@
 // The main window offscreen: layout, colours, start-up modes, close guard, external messages.
 #include "Configs.h"
+#include "FullPlayForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "ProgramFolder.h"
@@ -240,6 +241,16 @@ private slots:
         form->close(); // the window manager's close asks the same
         QCOMPARE(m_texts, (QStringList { question, question }));
         QVERIFY(!form->isVisible());
+    }
+
+    void fullScreenWindowIsBorderlessAndBlack()
+    {
+        TfrmFullPlay full;
+        QVERIFY(full.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(full.autoFillBackground());
+        QCOMPARE(background(&full), QColor(Qt::black));
+        QVERIFY(!full.isVisible());
+        QVERIFY(full.children().isEmpty() || full.findChildren<QWidget *>().isEmpty());
     }
 
     void minimiseAndDrag()

@@ -8,8 +8,6 @@
 
 using Qurel::ExternalMessage;
 
-Q_DECLARE_METATYPE(Qurel::ExternalMessage)
-
 class TestMessages : public QObject
 {
     Q_OBJECT

@@ -78,6 +78,14 @@ private slots:
         QVERIFY(second.isHeld());
     }
 
+    void aLockThatCannotBeMadeDoesNotStopTheClient()
+    {
+        QTemporaryDir dir;
+        Qurel::InstanceGuard guard(QStringLiteral("Qurel"), dir.filePath(QStringLiteral("no/such/folder")));
+        QVERIFY(guard.tryAcquire());
+        QVERIFY(!guard.isHeld());
+    }
+
     void secondProcessShowsTheNoticeAndEnds()
     {
         QProcess first;
