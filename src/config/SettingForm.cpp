@@ -3,6 +3,7 @@
 #include "Configs.h"
 #include "FileDialogs.h"
 #include "MessageBoxes.h"
+#include "Utils.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -129,7 +130,7 @@ void TfrmSetting::showEvent(QShowEvent *event)
 void TfrmSetting::FormShow()
 {
     SetFields(Qurel::FieldsFromConfig(SDKConfig));
-    lblVersion->setText(QStringLiteral(QUREL_VERSION));
+    lblVersion->setText(Qurel::GetFileVersionStr(QCoreApplication::applicationFilePath()));
     lblVersion->adjustSize();
 }
 
