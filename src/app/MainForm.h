@@ -4,18 +4,14 @@
 // messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
 // MainFormHeadTail.cpp and MainFormUpload.cpp. Each topic adds members only in its own section below.
 
-<<<<<<< HEAD
+#include "ClickableImage.h"
 #include "ControlChannel.h"
 #include "ExternalMessages.h"
-#include "RecordingOutput.h"
-=======
-#include "ClickableImage.h"
-#include "ExternalMessages.h"
 #include "PictureFrame.h"
+#include "RecordingOutput.h"
 #include "SkinImageButton.h"
 #include "SkinProgressBar.h"
 #include "VlcPlayer.h"
->>>>>>> main
 
 #include <QAbstractSocket>
 #include <QDateTime>
