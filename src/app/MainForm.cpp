@@ -181,20 +181,20 @@ void TfrmMain::BuildFunctionBar()
         "QToolButton { color: white; border: none; background: transparent; padding-left: 4px; }"
         "QToolButton:hover { background: #474747; }"
         "QToolButton:pressed { background: #1F1F1F; }");
-    for (const FunctionButton &spec : kFunctionButtons) {
+    for (const FunctionButton &entry : kFunctionButtons) {
         auto *button = new QToolButton(pnlFunction);
-        button->setObjectName(QLatin1String(spec.name));
-        button->setText(QString::fromUtf8(spec.caption));
-        button->setGeometry(spec.left, 3, spec.width, 30);
+        button->setObjectName(QLatin1String(entry.name));
+        button->setText(QString::fromUtf8(entry.caption));
+        button->setGeometry(entry.left, 3, entry.width, 30);
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setIcon(QIcon(skin(QLatin1String(spec.name))));
+        button->setIcon(QIcon(skin(QLatin1String(entry.name))));
         button->setIconSize(QSize(20, 20));
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setFont(Qurel::ClientFont(14));
         button->setStyleSheet(style);
         button->setCursor(Qt::PointingHandCursor);
-        this->*spec.field = button;
+        this->*entry.field = button;
     }
     btnStartRec->hide();
     btnEndRec->hide();
