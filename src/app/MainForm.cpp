@@ -3,8 +3,12 @@
 
 #include "ClientFont.h"
 #include "Configs.h"
+#include "ClickableImage.h"
 #include "MessageBoxes.h"
+#include "PictureFrame.h"
 #include "ProgramFolder.h"
+#include "SkinImageButton.h"
+#include "VlcPlayer.h"
 #include "VlcCheck.h"
 #include "zelmicro.h"
 
@@ -154,6 +158,7 @@ void TfrmMain::BuildLayout()
     BuildFunctionBar();
     BuildPlaybackColumn();
     BuildSegmentColumn();
+    BuildPlayerControls();
 }
 
 void TfrmMain::BuildTitleBar()
@@ -235,14 +240,16 @@ void TfrmMain::BuildPlaybackColumn()
     pnlPlayer = panel(
         pnl3, QRect(0, playerTop, width, height - playerTop - kBottomRow), QStringLiteral("pnlPlayer"));
     const int videoHeight = pnlPlayer->height() - kProgPanelHeight - 1;
-    plyMain = panel(pnlPlayer, QRect(0, 0, width, videoHeight), QStringLiteral("plyMain"));
-    paint(plyMain, Qt::black);
+    plyMain = new TVlcPlayer(pnlPlayer);
+    plyMain->setObjectName(QStringLiteral("plyMain"));
+    plyMain->setGeometry(0, 0, width, videoHeight);
     pnlVideoPic = panel(plyMain, plyMain->rect(), QStringLiteral("pnlVideoPic"));
     paint(pnlVideoPic, Qt::black);
     imgVideoPic = label(pnlVideoPic, QString(), QStringLiteral("imgVideoPic"));
     imgVideoPic->setGeometry(pnlVideoPic->rect());
     imgVideoPic->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    imgPlay = label(pnlVideoPic, QString(), QStringLiteral("imgPlay"));
+    imgPlay = new Qurel::ClickableImage(pnlVideoPic);
+    imgPlay->setObjectName(QStringLiteral("imgPlay"));
     imgPlay->resize(110, 111);
     imgPlay->setPixmap(skin(QStringLiteral("play")));
     imgPlay->setCursor(Qt::PointingHandCursor);
@@ -288,15 +295,10 @@ void TfrmMain::BuildSegmentColumn()
 
     auto *bottom
         = panel(pnl2, QRect(0, height - kBottomRow, kSegmentWidth, kBottomRow), QStringLiteral("pnl9"));
-    MlSkinImageButton1 = new QPushButton(QStringLiteral("加载更多片段"), bottom);
+    MlSkinImageButton1 = new TMlSkinImageButton(bottom);
     MlSkinImageButton1->setObjectName(QStringLiteral("MlSkinImageButton1"));
     MlSkinImageButton1->setGeometry(kMarkerStrip, 6, kSegmentWidth - kMarkerStrip, 26);
-    MlSkinImageButton1->setFlat(true);
-    MlSkinImageButton1->setFocusPolicy(Qt::NoFocus);
     MlSkinImageButton1->setCursor(Qt::PointingHandCursor);
-    MlSkinImageButton1->setStyleSheet(
-        QStringLiteral("QPushButton { color: #146FA4; border: 1px solid #146FA4; background: white; }"
-                       "QPushButton:hover { background: #E8F1F7; }"));
 }
 
 // Frames are stacked from the player area's height: V = (height - 15) div 6, 3 px apart.
