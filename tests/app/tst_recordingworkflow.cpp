@@ -105,12 +105,14 @@ class TestRecordingWorkflow : public QObject
         QurelTest::PointClientAt(sim, m_recordings.path(), autoRec);
     }
 
-    static void checkFinishedFiles(const QString &mp4, const QDateTime &started, double seconds)
+    static void checkFinishedFiles(
+        const QString &mp4, const QDateTime &started, double minSeconds, double maxSeconds)
     {
         QVERIFY2(QFileInfo::exists(mp4), qPrintable(mp4));
         const double length = probeSeconds(mp4);
-        QVERIFY2(qAbs(length - seconds) < 1.6,
-            qPrintable(QString("duration %1, expected about %2").arg(length).arg(seconds)));
+        QVERIFY2(length >= minSeconds && length <= maxSeconds,
+            qPrintable(
+                QString("duration %1, expected %2 to %3").arg(length).arg(minSeconds).arg(maxSeconds)));
 
         QFile axt(ImageSidePath(mp4, ".axt"));
         QVERIFY(axt.open(QIODevice::ReadOnly));
@@ -144,7 +146,7 @@ private slots:
 
     void aLessonOnTheRecorderLeavesThreeFiles()
     {
-        auto sim = startSim({ { 1.0, 5.0, QStringLiteral("课") } });
+        auto sim = startSim({ { 1.0, 8.0, QStringLiteral("课") } });
         REQUIRE_STREAM(*sim);
         pointAt(*sim, true);
         Boxes boxes;
@@ -159,7 +161,7 @@ private slots:
         QVERIFY2(QRegularExpression("/课_\\d{14}\\.mp4$").match(mp4).hasMatch(), qPrintable(mp4));
         QCOMPARE(QFileInfo(mp4).path(), m_recordings.path());
         QVERIFY(frm.lblLookBack->isHidden());
-        QTRY_COMPARE_WITH_TIMEOUT(frm.lblTiming->text(), QString("00:00:02"), 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.lblTiming->text(), QString("00:00:01"), 3000);
         QCOMPARE(frm.lblStatus->text(), QString("正在录制中，已录制时长："));
         QVERIFY(!frm.lblTiming->isHidden());
 
@@ -171,7 +173,8 @@ private slots:
         QCOMPARE(frm.lblTiming->text(), QString("00:00:00"));
         QVERIFY(frm.lblTiming->isHidden());
         QVERIFY(frm.lblStatus->isHidden());
-        checkFinishedFiles(mp4, started, 4.0);
+        // A 7-second lesson, less the time the start took.
+        checkFinishedFiles(mp4, started, 3.0, 7.5);
 
         // The client's lines: the greeting first, then heartbeats every 8 s.
         QTRY_VERIFY_WITH_TIMEOUT(linesOf(*sim, 1).size() >= 2, 12000);
