@@ -124,7 +124,7 @@ namespace {
                 out.append('\n');
             else if (c == '0')
                 out.append('\0');
-            else if (c == 'x' && i + 2 < in.size() + 0) {
+            else if (c == 'x' && i + 2 < in.size()) {
                 bool ok = false;
                 const int v = in.mid(i + 1, 2).toInt(&ok, 16);
                 if (ok) {
