@@ -150,6 +150,8 @@ bool MultipartReceiver::parseHeaders(const QByteArray &block)
             header.fileName = QString::fromUtf8(parameter(value, "filename"));
         } else if (name == "content-type") {
             header.contentType = value;
+        } else if (name == "content-transfer-encoding") {
+            header.transferEncoding = value;
         }
     }
     if (!disposition)

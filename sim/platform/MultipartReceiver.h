@@ -15,6 +15,7 @@ struct MultipartPartHeader
     QByteArray name; // name="..." of Content-Disposition
     QString fileName; // filename="..." (UTF-8), empty when absent
     QByteArray contentType; // Content-Type of the part
+    QByteArray transferEncoding; // Content-Transfer-Encoding of the part
 };
 
 class MultipartReceiver final

@@ -221,6 +221,7 @@ void PlatformConnection::beginUpload()
         m_upload.fieldName = part.name;
         m_upload.fileName = part.fileName;
         m_upload.contentType = part.contentType;
+        m_upload.transferEncoding = part.transferEncoding;
         const PlatformSimOptions options = m_state->snapshot();
         if (!options.keepFiles)
             return true;

@@ -35,6 +35,7 @@ struct ReceivedUpload
     QByteArray fieldName; // name of the multipart part that carried the file
     QString fileName; // filename of that part
     QByteArray contentType; // Content-Type of that part
+    QByteArray transferEncoding; // Content-Transfer-Encoding of that part
     QString savedPath; // where its data was written (empty when not kept)
     qint64 size = 0; // bytes of file data received
     bool complete = false; // the whole body arrived and parsed

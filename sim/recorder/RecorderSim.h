@@ -111,6 +111,9 @@ public:
     quint16 controlPort() const;
     quint16 rtspPort() const; // the stream's port, or 554 without a stream
     bool streamAvailable() const; // built with the stream server and started
+    // The stream's address with a login key; only the key logon.cgi handed
+    // out last opens it.
+    QString streamUrl(const QString &key) const;
     QString uploadDir() const;
 
     // The recorder's own recording: notices go to every control client.
@@ -136,6 +139,8 @@ public:
     void setRawReply(const QString &key, const QByteArray &body);
     void setReplyStatus(const QString &key, int status);
     void resetReplies();
+    // RtspOnlineCount of action 24685; without this the stream's open RTSP
+    // connections are counted.
     void setRtspOnlineCount(int count);
 
     // Failure switches.

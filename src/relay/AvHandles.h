@@ -61,4 +61,16 @@ struct CodecParametersFree
 };
 using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersFree>;
 
+struct CodecContextFree
+{
+    void operator()(AVCodecContext *context) const { avcodec_free_context(&context); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+
+struct FrameFree
+{
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
 } // namespace Qurel

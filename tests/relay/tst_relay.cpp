@@ -4,7 +4,9 @@
 #include "TestStream.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <thread>
@@ -72,6 +74,16 @@ private slots:
         QVERIFY2(probe.duration >= 2.5 && probe.duration <= 5, qPrintable(QString::number(probe.duration)));
         QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
         QTRY_COMPARE(m_server.connectedClients(), 0); // the connection was closed
+
+        // The client's next step: the thumbnail tool reads the finished file.
+        const QString picture = m_dir.filePath(name + ".jpg");
+        QCOMPARE(QProcess::execute(QUREL_PROGRAM_DIR "/makePic",
+                     { "-i", fileOf(name), "-y", "-f", "image2", "-ss", "1", "-t", "2", "-s", "720x405",
+                         picture }),
+            0);
+        QFile jpeg(picture);
+        QVERIFY(jpeg.open(QIODevice::ReadOnly));
+        QVERIFY(jpeg.read(2) == QByteArray("\xff\xd8"));
     }
 
     void splitKeyframesAreKeptWhole()

@@ -146,6 +146,7 @@ void TestPlatformSim::multipartInAnyPieces()
     QCOMPARE(out.parts[0].name, QByteArray("file1"));
     QCOMPARE(out.parts[0].fileName, QStringLiteral("数学.mp4"));
     QCOMPARE(out.parts[0].contentType, QByteArray("video/mpeg"));
+    QCOMPARE(out.parts[0].transferEncoding, QByteArray("binary"));
     QCOMPARE(out.data[0], data);
     QCOMPARE(out.parts[1].name, QByteArray("note"));
     QVERIFY(out.parts[1].fileName.isEmpty());

@@ -232,6 +232,7 @@ void TestUploadLogic::postAcceptedAndRefused()
     QCOMPARE(uploads[1].fieldName, QByteArray("file1"));
     QCOMPARE(uploads[1].fileName, QStringLiteral("数学_20150301093000.mp4"));
     QCOMPARE(uploads[1].contentType, QByteArray("video/mpeg"));
+    QCOMPARE(uploads[1].transferEncoding, QByteArray("binary"));
     QCOMPARE(uploads[1].size, 200000);
 }
 
