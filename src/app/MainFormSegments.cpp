@@ -103,11 +103,15 @@ void TfrmMain::BuildPlayerControls()
     if (imgCurPlay->pixmap().isNull())
         imgCurPlay->setPixmap(QPixmap(QStringLiteral(":/player/cur_play.png")));
 
-    // Where libvlc draws into a native window, the preview must be a native window too, or
-    // the video window would cover it.
+    // Where libvlc draws into a native window, the preview must be a native window too, or the
+    // video window would cover it. The player area gets its own native window so that moving it
+    // into the full-screen window and back carries the video window along unchanged; libvlc
+    // keeps drawing into the window it was given.
     if (plyMain->DrawsIntoWindow()) {
         pnlVideoPic->setAttribute(Qt::WA_DontCreateNativeAncestors);
         pnlVideoPic->setAttribute(Qt::WA_NativeWindow);
+        pnlPlayer->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        pnlPlayer->setAttribute(Qt::WA_NativeWindow);
     }
     pnlVideoPic->raise();
     imgVideoPic->setScaledContents(false);
