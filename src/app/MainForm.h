@@ -16,6 +16,7 @@
 #include <QAbstractSocket>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -205,6 +206,8 @@ public:
     void btnDelClick();
     void btnSaveAsClick();
     void btnSettingClick();
+    // The numbers of the ticked frames that hold a recording, in order 1 ... 6.
+    QStringList GetCheckedNums() const;
     // ==== end recording management commands ===================================================
 
     // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================
@@ -213,6 +216,9 @@ public:
 
     // ==== Upload (MainFormUpload.cpp) =========================================================
     void btnUploadClick();
+    // The number texts (FIndex) of the ticked frames, frame 1 to 6; "-1" for a ticked frame that
+    // no longer holds a recording. Used by the delete and upload commands.
+    QStringList GetCheckedNums() const;
     // ==== end upload ==========================================================================
 
 protected:
