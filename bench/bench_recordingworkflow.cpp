@@ -55,6 +55,11 @@ bool hasMediaData(const QString &folder)
     return false;
 }
 
+bool hasVideoFile(const QString &folder)
+{
+    return !QDir(folder).entryList({ "*.mp4" }, QDir::Files).isEmpty();
+}
+
 bool hasThumbnail(const QString &folder)
 {
     return !QDir(folder + "/Image").entryList({ "*.jpg" }, QDir::Files).isEmpty();
@@ -104,14 +109,16 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         sim.startRecording(QStringLiteral("测速"));
+        const qint64 file = waitOnDisk([&] { return hasVideoFile(folder); }, clock, 15000);
         const qint64 media = waitOnDisk([&] { return hasMediaData(folder); }, clock, 15000);
         QTest::qWait(3000);
         clock.restart();
         sim.stopRecording();
         const qint64 thumb = waitOnDisk([&] { return hasThumbnail(folder); }, clock, 30000);
         QTest::qWait(500);
-        std::printf("round %d: start_record -> first media data %lld ms, stop_record -> thumbnail %lld ms\n",
-            round + 1, static_cast<long long>(media), static_cast<long long>(thumb));
+        std::printf("round %d: start_record -> MP4 created %lld ms, first media data %lld ms; "
+                    "stop_record -> thumbnail %lld ms\n",
+            round + 1, static_cast<long long>(file), static_cast<long long>(media), static_cast<long long>(thumb));
         if (media < 0 || thumb < 0)
             return 1;
         startMs.push_back(double(media));
