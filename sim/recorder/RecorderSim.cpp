@@ -124,7 +124,7 @@ namespace {
                 out.append('\n');
             else if (c == '0')
                 out.append('\0');
-            else if (c == 'x' && i + 2 < in.size() + 0) {
+            else if (c == 'x' && i + 2 < in.size()) {
                 bool ok = false;
                 const int v = in.mid(i + 1, 2).toInt(&ok, 16);
                 if (ok) {
@@ -214,6 +214,11 @@ public:
     quint16 rtspPort() const;
     QString runCommand(const QString &command, const QStringList &args);
     QString state() const;
+    void log(const QString &text) const
+    {
+        if (opt.log)
+            opt.log(text);
+    }
 
     RecorderSimOptions opt;
     QThread thread;
@@ -421,6 +426,7 @@ void RecorderSim::Core::record(const Sim::HttpRequest &request)
     r.query = request.queryItems();
     r.headers = request.headers;
     r.bodySize = request.body.size();
+    log(QStringLiteral("http: %1 %2").arg(QString::fromUtf8(r.method), QString::fromUtf8(r.target)));
     QMutexLocker lock(&mutex);
     r.atMs = clock.elapsed();
     requests.append(r);
@@ -555,6 +561,8 @@ Sim::HttpResponse RecorderSim::Core::handleUpload(const Sim::HttpRequest &reques
     if (upload.reason.isEmpty() && switchOn(refuseUploads))
         upload.reason = QStringLiteral("uploads refused by the switch");
     upload.accepted = upload.reason.isEmpty();
+    log(QStringLiteral("upload %1: %2")
+            .arg(kind, upload.accepted ? QStringLiteral("accepted") : upload.reason));
     {
         QMutexLocker lock(&mutex);
         uploads.append(upload);
@@ -573,11 +581,13 @@ void RecorderSim::Core::onControlConnection()
             continue;
         }
         const int id = nextClientId++;
+        log(QStringLiteral("control %1: connected").arg(id));
         clients.append(socket);
         clientCount = int(clients.size());
         QObject::connect(
             socket, &QTcpSocket::readyRead, context.get(), [this, socket, id] { onControlRead(socket, id); });
-        QObject::connect(socket, &QTcpSocket::disconnected, context.get(), [this, socket] {
+        QObject::connect(socket, &QTcpSocket::disconnected, context.get(), [this, socket, id] {
+            log(QStringLiteral("control %1: closed").arg(id));
             clients.removeAll(socket);
             socket->deleteLater();
             clientCount = int(clients.size());
@@ -595,6 +605,7 @@ void RecorderSim::Core::onControlRead(QTcpSocket *socket, int id)
         buffer.remove(0, end + 1);
         if (line.endsWith('\r'))
             line.chop(1);
+        log(QStringLiteral("control %1: %2").arg(id).arg(QString::fromUtf8(line)));
         QMutexLocker lock(&mutex);
         controlLines.append({ id, line, clock.elapsed() });
     }
@@ -605,6 +616,9 @@ void RecorderSim::Core::onControlRead(QTcpSocket *socket, int id)
 
 void RecorderSim::Core::broadcast(const QByteArray &bytes)
 {
+    log(QStringLiteral("to %1 control client(s): %2")
+            .arg(clients.size())
+            .arg(QString::fromUtf8(bytes.trimmed())));
     for (const auto &c : std::as_const(clients)) {
         if (c && c->state() == QAbstractSocket::ConnectedState) {
             c->write(bytes);

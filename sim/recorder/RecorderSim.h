@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -52,6 +53,10 @@ struct RecorderSimOptions
     int bitrateKbps = 300;
     bool twoSlices = false; // two slices per frame, SPS/PPS repeated between them
     bool rtspOverTcpOnly = false; // refuse RTP over UDP
+
+    // Told of every request, control-channel line, notice and upload, on the
+    // simulator's thread; empty: nothing is told.
+    std::function<void(const QString &)> log;
 };
 
 // A request the simulated recorder received.

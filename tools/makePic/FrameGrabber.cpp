@@ -10,7 +10,11 @@ namespace {
         std::string open(const std::string &path)
         {
             AVFormatContext *raw = nullptr;
-            if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+            // A finished recording ends with an index of its fragments: reading it spares walking
+            // through every fragment of a long lesson. Files without one are still walked.
+            Options options;
+            options.set("use_mfra_for", "pts");
+            if (avformat_open_input(&raw, path.c_str(), nullptr, options.get()) < 0)
                 return "cannot open " + path;
             m_input.reset(raw);
             if (avformat_find_stream_info(raw, nullptr) < 0)
