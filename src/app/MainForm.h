@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QFrame;
@@ -174,6 +175,9 @@ public:
 
     // ==== Upload (MainFormUpload.cpp) =========================================================
     void btnUploadClick();
+    // The number texts (FIndex) of the ticked frames, frame 1 to 6; "-1" for a ticked frame that
+    // no longer holds a recording. Used by the delete and upload commands.
+    QStringList GetCheckedNums() const;
     // ==== end upload ==========================================================================
 
 protected:
