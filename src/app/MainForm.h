@@ -206,8 +206,6 @@ public:
     void btnDelClick();
     void btnSaveAsClick();
     void btnSettingClick();
-    // The numbers of the ticked frames that hold a recording, in order 1 ... 6.
-    QStringList GetCheckedNums() const;
     // ==== end recording management commands ===================================================
 
     // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================

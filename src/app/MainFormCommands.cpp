@@ -16,27 +16,20 @@
 #include <QPushButton>
 
 namespace {
-constexpr int kFrameCount = 6;
 const QString kNothingTicked = QStringLiteral("没有勾选任何视频！");
 } // namespace
 
-QStringList TfrmMain::GetCheckedNums() const
-{
-    // A frame emptied by a reload keeps its hidden tick and the number "-1";
-    // it holds nothing to delete or upload, so only filled frames count.
-    QStringList numbers;
-    for (int n = 1; n <= kFrameCount; ++n) {
-        const TPicFrame *frame = GetPicFrame(n);
-        if (frame && frame->chkSel->isChecked() && frame->HasRecording())
-            numbers << frame->FIndex;
-    }
-    return numbers;
-}
-
 void TfrmMain::btnDelClick()
 {
-    const QStringList checked = GetCheckedNums();
-    if (checked.isEmpty()) {
+    // A frame emptied by a reload keeps its hidden tick and the number "-1";
+    // it holds nothing to delete.
+    QList<const TPicFrame *> frames;
+    for (const QString &number : GetCheckedNums()) {
+        const TPicFrame *frame = GetPicFrame(number.toInt());
+        if (frame && frame->HasRecording())
+            frames << frame;
+    }
+    if (frames.isEmpty()) {
         Qurel::ShowMsg(this, kNothingTicked);
         return;
     }
@@ -44,15 +37,12 @@ void TfrmMain::btnDelClick()
         return;
     plyMain->Stop();
     // Highest number first, so the messages come in that order too.
-    for (auto it = checked.crbegin(); it != checked.crend(); ++it) {
-        const int number = it->toInt();
-        const TPicFrame *frame = GetPicFrame(number);
-        if (!frame)
-            continue;
+    for (auto it = frames.crbegin(); it != frames.crend(); ++it) {
+        const TPicFrame *frame = *it;
         const Qurel::DeleteStep failed
             = Qurel::DeleteRecordingFiles(frame->FVideoPath, frame->FPicPath, frame->FTxtPath);
         if (failed != Qurel::DeleteStep::None)
-            Qurel::ShowMsg(this, Qurel::DeleteFailureText(failed, number));
+            Qurel::ShowMsg(this, Qurel::DeleteFailureText(failed, frame->FIndex.toInt()));
     }
     LoadPicList();
     if (FCurVideoNum == 0)

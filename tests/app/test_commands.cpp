@@ -177,7 +177,7 @@ private slots:
         tick(*form, {});
         form->GetPicFrame(2)->chkSel->setChecked(true);
         QCOMPARE(form->GetPicFrame(2)->FIndex, QStringLiteral("-1"));
-        QVERIFY(form->GetCheckedNums().isEmpty());
+        QCOMPARE(form->GetCheckedNums(), QStringList { "-1" });
         form->btnDelClick();
         QCOMPARE(texts, QStringList { "没有勾选任何视频！" });
         QVERIFY(QFile::exists(folder() + "a.mp4"));
