@@ -178,6 +178,7 @@ private slots:
         form->GetPicFrame(2)->chkSel->setChecked(true);
         QCOMPARE(form->GetPicFrame(2)->FIndex, QStringLiteral("-1"));
         QCOMPARE(form->GetCheckedNums(), QStringList { "-1" });
+        QVERIFY(form->CheckedRecordingFrames().isEmpty());
         form->btnDelClick();
         QCOMPARE(texts, QStringList { "没有勾选任何视频！" });
         QVERIFY(QFile::exists(folder() + "a.mp4"));
