@@ -1,13 +1,46 @@
-// Program entry of the client.
+// Program entry of the client: settings, single instance, the three windows, the message loop.
+#include "ClientFont.h"
+#include "Configs.h"
+#include "ExternalMessages.h"
+#include "FullPlayForm.h"
+#include "InstanceGuard.h"
+#include "MainForm.h"
+#include "MessageChannel.h"
+#include "SingleInstance.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Qurel助手"));
-    window.resize(972, 642);
-    window.show();
-    return app.exec();
+    app.setFont(Qurel::ClientFont(14));
+    SDKConfig.Load();
+
+    Qurel::InstanceGuard guard(QStringLiteral("Qurel"));
+    if (!Qurel::ClaimSingleInstance(guard))
+        return 0;
+
+    TfrmMain mainForm;
+    frmMain = &mainForm;
+    if (!mainForm.RelayReady())
+        return 1;
+
+    // ---- The upload window (TfrmUpload, src/upload/) is created here, hidden, for the whole run.
+    // ---- end upload window
+
+    TfrmFullPlay fullPlay;
+    frmFullPlay = &fullPlay;
+
+    // Messages from outside (qurelctl, the platform's tools) arrive on this thread.
+    Qurel::MessageChannel channel;
+    QObject::connect(
+        &channel, &Qurel::MessageChannel::messageReceived, &mainForm, &TfrmMain::DispatchExternalMessage);
+    if (!channel.listen(Qurel::MessageChannelName()))
+        qWarning("qurel: message channel %s: %s", qPrintable(Qurel::MessageChannelName()),
+            qPrintable(channel.errorString()));
+
+    mainForm.show();
+    const int result = app.exec();
+    frmFullPlay = nullptr;
+    return result;
 }

@@ -1,1 +1,217 @@
 #include "RecordingsStore.h"
+
+#include "ProgramFolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStorageInfo>
+#include <QUuid>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+#include <iconv.h>
+
+namespace Qurel {
+
+namespace {
+
+    // Registry form, upper case: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+    QString newGuidText()
+    {
+        return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+    }
+
+    struct IconvClose
+    {
+        void operator()(std::remove_pointer_t<iconv_t> *cd) const { iconv_close(cd); }
+    };
+    using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvClose>;
+
+    // Information files stay readable by clients on Chinese-language Windows,
+    // whose ANSI code page is GBK. Nothing is lost silently: a character GBK
+    // cannot hold makes the conversion fail.
+    std::optional<QByteArray> toGbk(const QString &text)
+    {
+        IconvHandle cd(iconv_open("GBK", "UTF-8"));
+        if (cd.get() == reinterpret_cast<iconv_t>(-1)) {
+            cd.release();
+            return std::nullopt;
+        }
+        QByteArray in = text.toUtf8();
+        QByteArray out(in.size() * 2 + 8, '\0');
+        char *inPtr = in.data();
+        size_t inLeft = size_t(in.size());
+        char *outPtr = out.data();
+        size_t outLeft = size_t(out.size());
+        if (iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1))
+            return std::nullopt;
+        out.truncate(out.size() - int(outLeft));
+        return out;
+    }
+
+    QString withSeparator(QString folder)
+    {
+        folder = QDir::fromNativeSeparators(folder.trimmed());
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        return folder;
+    }
+
+    // ".MP4" for "a.b.mp4"; empty when the name has no dot.
+    QString upperExt(const QString &fileName)
+    {
+        const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+        return dot < 0 ? QString() : fileName.mid(dot).toUpper();
+    }
+
+    QDateTime createDateOf(const QFileInfo &info)
+    {
+        const QDateTime birth = info.birthTime();
+        return (birth.isValid() ? birth : info.lastModified()).toLocalTime();
+    }
+
+    void listInto(const QString &folder, const QString &wantedExt, bool everyFile, TFileInfoList &out)
+    {
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            const QFileInfo info = it.fileInfo();
+            if (info.isDir()) {
+                // A link to a parent folder would list for ever.
+                if (!info.isSymLink())
+                    listInto(folder + info.fileName() + QLatin1Char('/'), wantedExt, everyFile, out);
+                continue;
+            }
+            const QString name = info.fileName();
+            if (!everyFile && upperExt(name) != wantedExt)
+                continue;
+            TFileInfo file;
+            file.FVideoName = folder + name;
+            file.FPicName = ImageSidePath(file.FVideoName, QStringLiteral(".jpg"));
+            file.FTxtName = ImageSidePath(file.FVideoName, QStringLiteral(".axt"));
+            file.FCreateDate = createDateOf(info);
+            out.append(std::move(file));
+        }
+    }
+
+    // The nearest folder of path (or path itself) that exists.
+    QString existingAncestor(const QString &path)
+    {
+        QString current = QFileInfo(path).absoluteFilePath();
+        while (!current.isEmpty() && !QFileInfo::exists(current)) {
+            const QString parent = QFileInfo(current).path();
+            if (parent == current)
+                return QString();
+            current = parent;
+        }
+        return current;
+    }
+
+} // namespace
+
+QString ChangeFileExt(const QString &path, const QString &newExt)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    return (dot > slash ? path.left(dot) : path) + newExt;
+}
+
+QString ImageSidePath(const QString &recordingPath, const QString &newExt)
+{
+    const QFileInfo info(recordingPath);
+    QString folder = info.path();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QLatin1String(kImageFolderName) + QLatin1Char('/')
+        + ChangeFileExt(info.fileName(), newExt);
+}
+
+bool EnsureFolderOf(const QString &sidePath)
+{
+    const QString folder = QFileInfo(sidePath).path();
+    return QFileInfo(folder).isDir() || QDir().mkdir(folder);
+}
+
+TFileInfoList FindFiles(const QString &folder, const QString &ext)
+{
+    TFileInfoList out;
+    const QString root = withSeparator(folder);
+    if (!QFileInfo(root).isDir())
+        return out;
+    listInto(root, ext.toUpper(), ext == QLatin1String(".*"), out);
+    return out;
+}
+
+void SortFilesByDate(TFileInfoList &list)
+{
+    std::stable_sort(list.begin(), list.end(),
+        [](const TFileInfo &a, const TFileInfo &b) { return a.FCreateDate > b.FCreateDate; });
+}
+
+QDateTime FileCreateDate(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? createDateOf(info) : QDateTime();
+}
+
+bool SaveInfoFile(const QString &path, const QString &timeText)
+{
+    if (!EnsureFolderOf(path))
+        return false;
+    const std::optional<QByteArray> second = toGbk(QString::fromUtf8(kInfoTimePrefix) + timeText);
+    if (!second)
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(newGuidText().toLatin1() + "\r\n" + *second + "\r\n");
+    return file.commit();
+}
+
+QString ReadInfoFileGuid(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readLine(256)).trimmed();
+}
+
+void CopyNoPicture(const QString &thumbPath)
+{
+    if (QFileInfo::exists(thumbPath) || !EnsureFolderOf(thumbPath))
+        return;
+    QFile::copy(ProgramFolder() + QStringLiteral("WithoutPic.jpg"), thumbPath);
+}
+
+std::int64_t FreeDiskBytes(const QString &path)
+{
+    const QString existing = existingAncestor(path);
+    if (existing.isEmpty())
+        return -1;
+    const QStorageInfo storage(existing);
+    if (!storage.isValid() || !storage.isReady())
+        return -1;
+    return storage.bytesAvailable();
+}
+
+DiskSpaceCheck CheckDiskSpaceQuiet(const QString &source, const QString &destination)
+{
+    DiskSpaceCheck check;
+    check.fileSize = QFileInfo(source).size();
+    check.freeBytes = FreeDiskBytes(destination);
+    if (check.freeBytes < 0 || check.fileSize < check.freeBytes)
+        return check;
+    check.fits = false;
+    check.message = QStringLiteral("文件大小") + QString::number(check.fileSize)
+        + QStringLiteral("字节，已超过可用磁盘空间大小") + QString::number(check.freeBytes)
+        + QStringLiteral("字节，\r\n请选择其他文件路径！");
+    return check;
+}
+
+} // namespace Qurel

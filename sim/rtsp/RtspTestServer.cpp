@@ -1,0 +1,306 @@
+#include "RtspTestServer.h"
+
+#include <condition_variable>
+#include <functional>
+#include <gst/gst.h>
+#include <gst/rtsp-server/rtsp-server.h>
+#include <sstream>
+
+namespace Qurel {
+
+namespace {
+
+    struct GObjectUnref
+    {
+        void operator()(gpointer object) const
+        {
+            if (object)
+                g_object_unref(object);
+        }
+    };
+    template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+    struct MainContextUnref
+    {
+        void operator()(GMainContext *context) const { g_main_context_unref(context); }
+    };
+    struct MainLoopUnref
+    {
+        void operator()(GMainLoop *loop) const { g_main_loop_unref(loop); }
+    };
+
+    const char *const kMountPath = "/stream/0";
+    const char *const kAuthorisedTag = "qurel-authorised";
+
+    // The value of config.login in a query such as "config.login=KEY&x=y"; false when absent.
+    bool loginFromQuery(const char *query, std::string &login)
+    {
+        if (!query)
+            return false;
+        std::istringstream parts(query);
+        std::string item;
+        const std::string name = "config.login=";
+        while (std::getline(parts, item, '&')) {
+            if (item.compare(0, name.size(), name) == 0) {
+                login = item.substr(name.size());
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string launchLine(const RtspTestServerOptions &o)
+    {
+        const int gop = o.keyframeInterval > 0 ? o.keyframeInterval : o.fps;
+        std::ostringstream s;
+        s << "( videotestsrc is-live=true pattern=ball ! video/x-raw,width=" << o.width
+          << ",height=" << o.height << ",framerate=" << o.fps << "/1"
+          << " ! clockoverlay halignment=left valignment=top time-format=\"%H:%M:%S\" font-desc=\"Sans 14\""
+          << " ! timeoverlay halignment=right valignment=bottom font-desc=\"Sans 14\""
+          << " ! videoconvert ! x264enc tune=zerolatency speed-preset=ultrafast threads=1"
+          << " bitrate=" << o.bitrateKbps << " key-int-max=" << gop;
+        if (o.slicedKeyframes)
+            s << " option-string=slices=2";
+        s << " ! video/x-h264,stream-format=byte-stream ! rtph264pay name=pay0 pt=96 config-interval=-1";
+        if (o.audio)
+            s << " audiotestsrc is-live=true wave=ticks volume=0.3 ! audio/x-raw,rate=48000,channels=1"
+                 " ! audioconvert ! audioresample ! avenc_aac bitrate=64000 ! rtpmp4gpay name=pay1 pt=97";
+        s << " )";
+        return s.str();
+    }
+
+} // namespace
+
+struct RtspTestServer::Impl
+{
+    RtspTestServerOptions options;
+    std::unique_ptr<GMainContext, MainContextUnref> context;
+    std::unique_ptr<GMainLoop, MainLoopUnref> loop;
+    GObjectPtr<GstRTSPServer> server;
+    guint sourceId = 0;
+    std::thread thread;
+    uint16_t boundPort = 0;
+
+    mutable std::mutex mutex;
+    std::string key;
+    std::chrono::steady_clock::time_point pausedUntil;
+    std::atomic<int> clients { 0 };
+    std::atomic<int> refused { 0 };
+
+    bool isPaused() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::chrono::steady_clock::now() < pausedUntil;
+    }
+    // An empty key accepts every client; otherwise config.login must be present and equal.
+    bool admits(const char *query) const
+    {
+        std::string login;
+        const bool present = loginFromQuery(query, login);
+        std::lock_guard<std::mutex> lock(mutex);
+        return key.empty() || (present && login == key);
+    }
+
+    GstRTSPStatusCode refuse(GstRTSPStatusCode code)
+    {
+        ++refused;
+        return code;
+    }
+
+    // The key travels only in DESCRIBE's address; the verdict is kept on the client for the
+    // SETUP and PLAY requests that follow on the same connection.
+    static GstRTSPStatusCode onDescribe(GstRTSPClient *client, GstRTSPContext *ctx, gpointer data)
+    {
+        auto *self = static_cast<Impl *>(data);
+        if (self->isPaused())
+            return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
+        if (!self->admits(ctx->uri ? ctx->uri->query : nullptr)) {
+            g_object_set_data(G_OBJECT(client), kAuthorisedTag, nullptr);
+            return self->refuse(GST_RTSP_STS_UNAUTHORIZED);
+        }
+        g_object_set_data(G_OBJECT(client), kAuthorisedTag, GINT_TO_POINTER(1));
+        return GST_RTSP_STS_OK;
+    }
+
+    static GstRTSPStatusCode onSetupOrPlay(GstRTSPClient *client, GstRTSPContext *, gpointer data)
+    {
+        auto *self = static_cast<Impl *>(data);
+        if (self->isPaused())
+            return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
+        if (!g_object_get_data(G_OBJECT(client), kAuthorisedTag))
+            return self->refuse(GST_RTSP_STS_UNAUTHORIZED);
+        return GST_RTSP_STS_OK;
+    }
+
+    static void onClosed(GstRTSPClient *, gpointer data) { --static_cast<Impl *>(data)->clients; }
+
+    static void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer data)
+    {
+        auto *self = static_cast<Impl *>(data);
+        ++self->clients;
+        g_signal_connect(client, "pre-describe-request", G_CALLBACK(onDescribe), data);
+        g_signal_connect(client, "pre-setup-request", G_CALLBACK(onSetupOrPlay), data);
+        g_signal_connect(client, "pre-play-request", G_CALLBACK(onSetupOrPlay), data);
+        g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
+    }
+
+    static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *, gpointer)
+    {
+        return GST_RTSP_FILTER_REMOVE;
+    }
+
+    // Runs fn on the server's loop thread and waits for it.
+    void runOnLoop(const std::function<void()> &fn)
+    {
+        struct Call
+        {
+            const std::function<void()> *fn;
+            std::mutex m;
+            std::condition_variable cv;
+            bool done = false;
+        } call { &fn, {}, {}, false };
+        g_main_context_invoke(
+            context.get(),
+            [](gpointer p) -> gboolean {
+                auto *c = static_cast<Call *>(p);
+                (*c->fn)();
+                std::lock_guard<std::mutex> lock(c->m);
+                c->done = true;
+                c->cv.notify_all();
+                return G_SOURCE_REMOVE;
+            },
+            &call);
+        std::unique_lock<std::mutex> lock(call.m);
+        call.cv.wait(lock, [&] { return call.done; });
+    }
+
+    void dropClients() { gst_rtsp_server_client_filter(server.get(), removeClient, nullptr); }
+};
+
+RtspTestServer::RtspTestServer()
+    : d(std::make_unique<Impl>())
+{
+}
+
+RtspTestServer::~RtspTestServer()
+{
+    stop();
+}
+
+bool RtspTestServer::start(const RtspTestServerOptions &options)
+{
+    if (isRunning())
+        return false;
+    static std::once_flag gstInit;
+    std::call_once(gstInit, [] { gst_init(nullptr, nullptr); });
+
+    d->options = options;
+    setKey(options.key);
+    d->context.reset(g_main_context_new());
+    d->loop.reset(g_main_loop_new(d->context.get(), FALSE));
+    d->server.reset(gst_rtsp_server_new());
+    GstRTSPServer *server = d->server.get();
+    gst_rtsp_server_set_address(server, options.address.c_str());
+    gst_rtsp_server_set_service(server, std::to_string(options.port).c_str());
+
+    GstRTSPMediaFactory *factory = gst_rtsp_media_factory_new();
+    gst_rtsp_media_factory_set_launch(factory, launchLine(options).c_str());
+    gst_rtsp_media_factory_set_shared(factory, TRUE);
+    unsigned protocols = 0;
+    if (options.udp)
+        protocols |= GST_RTSP_LOWER_TRANS_UDP;
+    if (options.tcp)
+        protocols |= GST_RTSP_LOWER_TRANS_TCP;
+    gst_rtsp_media_factory_set_protocols(factory, GstRTSPLowerTrans(protocols));
+
+    // RTP/RTCP over UDP leave from the same loopback address, never from the wildcard address.
+    GObjectPtr<GstRTSPAddressPool> pool(gst_rtsp_address_pool_new());
+    gst_rtsp_address_pool_add_range(
+        pool.get(), options.address.c_str(), options.address.c_str(), 20000, 60999, 0);
+    gst_rtsp_media_factory_set_address_pool(factory, pool.get());
+
+    GObjectPtr<GstRTSPMountPoints> mounts(gst_rtsp_server_get_mount_points(server));
+    gst_rtsp_mount_points_add_factory(mounts.get(), kMountPath, factory); // takes the factory
+
+    g_signal_connect(server, "client-connected", G_CALLBACK(Impl::onClientConnected), d.get());
+    d->sourceId = gst_rtsp_server_attach(server, d->context.get());
+    if (d->sourceId == 0) {
+        d->server.reset();
+        d->loop.reset();
+        d->context.reset();
+        return false;
+    }
+    d->boundPort = uint16_t(gst_rtsp_server_get_bound_port(server));
+    d->thread = std::thread([loop = d->loop.get()] { g_main_loop_run(loop); });
+    return true;
+}
+
+void RtspTestServer::stop()
+{
+    if (!isRunning())
+        return;
+    d->runOnLoop([this] {
+        d->dropClients();
+        if (GSource *source = g_main_context_find_source_by_id(d->context.get(), d->sourceId))
+            g_source_destroy(source);
+        g_main_loop_quit(d->loop.get());
+    });
+    d->thread.join();
+    d->server.reset();
+    d->loop.reset();
+    d->context.reset();
+    d->sourceId = 0;
+    d->boundPort = 0;
+}
+
+bool RtspTestServer::isRunning() const
+{
+    return d->thread.joinable();
+}
+
+uint16_t RtspTestServer::port() const
+{
+    return d->boundPort;
+}
+
+std::string RtspTestServer::url() const
+{
+    return "rtsp://" + d->options.address + ":" + std::to_string(d->boundPort) + kMountPath
+        + "?config.login=" + key();
+}
+
+void RtspTestServer::setKey(const std::string &key)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->key = key;
+}
+
+std::string RtspTestServer::key() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->key;
+}
+
+void RtspTestServer::pauseFor(double seconds)
+{
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->pausedUntil = std::chrono::steady_clock::now()
+            + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(seconds));
+    }
+    if (isRunning())
+        d->runOnLoop([this] { d->dropClients(); });
+}
+
+int RtspTestServer::connectedClients() const
+{
+    return d->clients;
+}
+
+int RtspTestServer::refusedRequests() const
+{
+    return d->refused;
+}
+
+} // namespace Qurel

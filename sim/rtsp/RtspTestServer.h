@@ -1,0 +1,64 @@
+// A live RTSP test stream like the recorder's: test pattern with a running clock, H.264 + AAC.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace Qurel {
+
+struct RtspTestServerOptions
+{
+    std::string address = "127.0.0.1"; // the only address the server binds to (RTSP and RTP)
+    uint16_t port = 0; // 0: pick a free port, see RtspTestServer::port()
+    std::string key; // expected config.login value; empty: any key is accepted
+    int width = 320;
+    int height = 180;
+    int fps = 15;
+    int bitrateKbps = 300;
+    int keyframeInterval = 0; // in frames; 0: one keyframe per second
+    bool audio = true;
+    // Two slices per frame with SPS/PPS repeated in front of every keyframe slice, so the
+    // parameter sets end up between the slices of one picture (some recorders send this).
+    bool slicedKeyframes = false;
+    bool udp = true; // offer RTP over UDP
+    bool tcp = true; // offer RTP interleaved in the RTSP connection
+};
+
+// Serves rtsp://ADDRESS:PORT/stream/0?config.login=KEY from its own GLib main loop thread.
+// All methods may be called from any thread.
+class RtspTestServer final
+{
+public:
+    RtspTestServer();
+    ~RtspTestServer();
+    RtspTestServer(const RtspTestServer &) = delete;
+    RtspTestServer &operator=(const RtspTestServer &) = delete;
+
+    bool start(const RtspTestServerOptions &options = {});
+    void stop();
+    bool isRunning() const;
+
+    uint16_t port() const;
+    std::string url() const; // the stream's address with the current key
+    void setKey(const std::string &key);
+    std::string key() const;
+
+    // Drops every client and refuses new ones (503) for the given time, like a recorder whose
+    // stream goes away for a while.
+    void pauseFor(double seconds);
+
+    int connectedClients() const; // RTSP connections open right now
+    int refusedRequests() const; // requests answered 401 or 503 so far
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace Qurel

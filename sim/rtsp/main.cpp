@@ -1,0 +1,90 @@
+// qurel-rtsp-sim: serves the recorder-like RTSP test stream until interrupted.
+#include "RtspTestServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_quit = 0;
+
+void usage()
+{
+    std::fprintf(stderr,
+        "usage: qurel-rtsp-sim [--address A] [--port P] [--key K] [--size WxH] [--fps N]\n"
+        "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
+        "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Qurel::RtspTestServerOptions options;
+    double pauseAt = -1, pauseFor = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto takes = [&](auto apply) {
+            if (!value) {
+                usage();
+                std::exit(2);
+            }
+            apply(value);
+            ++i;
+        };
+        if (arg == "--address")
+            takes([&](const char *v) { options.address = v; });
+        else if (arg == "--port")
+            takes([&](const char *v) { options.port = uint16_t(std::atoi(v)); });
+        else if (arg == "--key")
+            takes([&](const char *v) { options.key = v; });
+        else if (arg == "--size")
+            takes([&](const char *v) { std::sscanf(v, "%dx%d", &options.width, &options.height); });
+        else if (arg == "--fps")
+            takes([&](const char *v) { options.fps = std::atoi(v); });
+        else if (arg == "--bitrate")
+            takes([&](const char *v) { options.bitrateKbps = std::atoi(v); });
+        else if (arg == "--gop")
+            takes([&](const char *v) { options.keyframeInterval = std::atoi(v); });
+        else if (arg == "--pause-at")
+            takes([&](const char *v) { pauseAt = std::atof(v); });
+        else if (arg == "--pause-for")
+            takes([&](const char *v) { pauseFor = std::atof(v); });
+        else if (arg == "--sliced")
+            options.slicedKeyframes = true;
+        else if (arg == "--no-audio")
+            options.audio = false;
+        else if (arg == "--udp-only")
+            options.tcp = false;
+        else if (arg == "--tcp-only")
+            options.udp = false;
+        else {
+            usage();
+            return 2;
+        }
+    }
+
+    Qurel::RtspTestServer server;
+    if (!server.start(options)) {
+        std::fprintf(
+            stderr, "qurel-rtsp-sim: cannot listen on %s:%u\n", options.address.c_str(), options.port);
+        return 1;
+    }
+    std::printf("%s\n", server.url().c_str());
+    std::fflush(stdout);
+
+    std::signal(SIGINT, [](int) { g_quit = 1; });
+    std::signal(SIGTERM, [](int) { g_quit = 1; });
+    for (int tenths = 0; !g_quit; ++tenths) {
+        if (pauseAt >= 0 && tenths == int(pauseAt * 10))
+            server.pauseFor(pauseFor);
+        usleep(100000);
+    }
+    server.stop();
+    return 0;
+}

@@ -1,0 +1,461 @@
+// TfrmMain: layout, start-up and shut-down, title bar, close guard, external messages.
+#include "MainForm.h"
+
+#include "ClientFont.h"
+#include "Configs.h"
+#include "MessageBoxes.h"
+#include "ProgramFolder.h"
+#include "VlcCheck.h"
+#include "zelmicro.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+#include <QWindow>
+
+TfrmMain *frmMain = nullptr;
+
+namespace {
+// Client area and the fixed parts of the layout, in pixels.
+constexpr int kWidth = 972;
+constexpr int kHeight = 642;
+constexpr int kTopHeight = 80;
+constexpr int kFunctionHeight = 35;
+constexpr int kLeftMargin = 21;
+constexpr int kCursorGap = 9;
+constexpr int kSegmentWidth = 228;
+constexpr int kHeaderHeight = 43;
+constexpr int kPlayerSpacer = 18;
+constexpr int kSegmentSpacer = 16;
+constexpr int kBottomRow = 36;
+constexpr int kMarkerStrip = 23;
+constexpr int kProgPanelHeight = 53;
+constexpr int kFrameRightStrip = 34;
+
+const QColor kTopColour(0x14, 0x6F, 0xA4);
+const QColor kFunctionColour(0x33, 0x33, 0x33);
+const QColor kBodyColour(0xFF, 0xFF, 0xFF);
+const QColor kMarkerColour(0xF3, 0x98, 0x01);
+const QColor kFrameColour(0xDC, 0xDC, 0xDC);
+const QColor kProgPanelColour(0, 102, 171);
+const QColor kSilver(0xC0, 0xC0, 0xC0);
+const QColor kGrey(0x80, 0x80, 0x80);
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void paint(QWidget *widget, const QColor &colour)
+{
+    setColour(widget, QPalette::Window, colour);
+    widget->setAutoFillBackground(true);
+}
+
+QWidget *panel(QWidget *parent, const QRect &geometry, const QString &name)
+{
+    auto *widget = new QWidget(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+// A 1 px silver line (the form's shapes).
+QFrame *line(QWidget *parent, const QRect &geometry, const QString &name)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setGeometry(geometry);
+    paint(frame, kSilver);
+    return frame;
+}
+
+QLabel *label(QWidget *parent, const QString &text, const QString &name)
+{
+    auto *widget = new QLabel(text, parent);
+    widget->setObjectName(name);
+    return widget;
+}
+
+QPixmap skin(const QString &name)
+{
+    return QPixmap(QStringLiteral(":/skin/%1.png").arg(name));
+}
+
+// A flat picture button of the title bar; the "_hot" picture shows under the mouse.
+QToolButton *titleButton(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    QIcon icon(skin(name));
+    icon.addPixmap(skin(name + QStringLiteral("_hot")), QIcon::Active);
+    button->setIcon(icon);
+    button->setIconSize(geometry.size());
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    return button;
+}
+
+struct FunctionButton
+{
+    QToolButton *TfrmMain::*field;
+    const char *name;
+    const char *caption;
+    int left;
+    int width;
+};
+
+// The function bar, left to right.
+const FunctionButton kFunctionButtons[] = {
+    { &TfrmMain::btnHeadTail, "btnHeadTail", "片头片尾", 6, 102 },
+    { &TfrmMain::btnStartRec, "btnStartRec", "开始录制", 358, 102 },
+    { &TfrmMain::btnEndRec, "btnEndRec", "停止录制", 466, 102 },
+    { &TfrmMain::btnUpload, "btnUpload", "上传", 608, 75 },
+    { &TfrmMain::btnSaveAs, "btnSaveAs", "另存为", 690, 92 },
+    { &TfrmMain::btnDel, "btnDel", "删除", 792, 75 },
+    { &TfrmMain::btnSetting, "btnSetting", "系统设置", 876, 85 },
+};
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Qurel助手"));
+    setFont(Qurel::ClientFont(14));
+    setFixedSize(kWidth, kHeight);
+    BuildLayout();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy();
+    if (frmMain == this)
+        frmMain = nullptr;
+}
+
+void TfrmMain::BuildLayout()
+{
+    BuildTitleBar();
+    const int bodyHeight = kHeight - kTopHeight - 1;
+    shpLeft = line(this, QRect(0, kTopHeight, 1, bodyHeight), QStringLiteral("shpLeft"));
+    shpRight = line(this, QRect(kWidth - 1, kTopHeight, 1, bodyHeight), QStringLiteral("shpRight"));
+    shp4 = line(this, QRect(0, kHeight - 1, kWidth, 1), QStringLiteral("shp4"));
+    pnl1 = panel(this, QRect(1, kTopHeight, kWidth - 2, bodyHeight), QStringLiteral("pnl1"));
+    BuildFunctionBar();
+    BuildPlaybackColumn();
+    BuildSegmentColumn();
+}
+
+void TfrmMain::BuildTitleBar()
+{
+    pnlTop = panel(this, QRect(0, 0, kWidth, kTopHeight), QStringLiteral("pnlTop"));
+    imgLogo = label(pnlTop, QString(), QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(pnlTop->rect());
+    imgLogo->setAlignment(Qt::AlignCenter);
+    imgLogo->setScaledContents(true);
+    imgLogo->setPixmap(skin(QStringLiteral("logo")));
+    imgLogo->installEventFilter(this);
+    btnMin = titleButton(pnlTop, QStringLiteral("btnMin"), QRect(922, 3, 23, 25));
+    btnClose = titleButton(pnlTop, QStringLiteral("btnClose"), QRect(950, 3, 23, 25));
+    btnMin->setToolTip(QStringLiteral("最小化"));
+    btnClose->setToolTip(QStringLiteral("关闭"));
+    connect(btnMin, &QToolButton::clicked, this, &TfrmMain::btnMinClick);
+    connect(btnClose, &QToolButton::clicked, this, &TfrmMain::btnCloseClick);
+}
+
+void TfrmMain::BuildFunctionBar()
+{
+    pnlFunction = panel(pnl1, QRect(0, 0, pnl1->width(), kFunctionHeight), QStringLiteral("pnlFunction"));
+    shpFunction = line(pnl1, QRect(0, kFunctionHeight, pnl1->width(), 1), QStringLiteral("shpFunction"));
+    const QString style = QStringLiteral(
+        "QToolButton { color: white; border: none; background: transparent; padding-left: 4px; }"
+        "QToolButton:hover { background: #474747; }"
+        "QToolButton:pressed { background: #1F1F1F; }");
+    for (const FunctionButton &spec : kFunctionButtons) {
+        auto *button = new QToolButton(pnlFunction);
+        button->setObjectName(QLatin1String(spec.name));
+        button->setText(QString::fromUtf8(spec.caption));
+        button->setGeometry(spec.left, 3, spec.width, 30);
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setIcon(QIcon(skin(QLatin1String(spec.name))));
+        button->setIconSize(QSize(20, 20));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFont(Qurel::ClientFont(14));
+        button->setStyleSheet(style);
+        button->setCursor(Qt::PointingHandCursor);
+        this->*spec.field = button;
+    }
+    btnStartRec->hide();
+    btnEndRec->hide();
+    connect(btnHeadTail, &QToolButton::clicked, this, &TfrmMain::btnHeadTailClick);
+    connect(btnStartRec, &QToolButton::clicked, this, &TfrmMain::StartLocalRecording);
+    connect(btnEndRec, &QToolButton::clicked, this, &TfrmMain::StopLocalRecording);
+    connect(btnUpload, &QToolButton::clicked, this, &TfrmMain::btnUploadClick);
+    connect(btnSaveAs, &QToolButton::clicked, this, &TfrmMain::btnSaveAsClick);
+    connect(btnDel, &QToolButton::clicked, this, &TfrmMain::btnDelClick);
+    connect(btnSetting, &QToolButton::clicked, this, &TfrmMain::btnSettingClick);
+}
+
+void TfrmMain::BuildPlaybackColumn()
+{
+    const int top = kFunctionHeight + 1;
+    const int height = pnl1->height() - top;
+    const int width = pnl1->width() - kLeftMargin - kCursorGap - kSegmentWidth;
+    pnlLeftB = panel(pnl1, QRect(0, top, kLeftMargin, height), QStringLiteral("pnlLeftB"));
+    pnl3 = panel(pnl1, QRect(kLeftMargin, top, width, height), QStringLiteral("pnl3"));
+    pnlCursor = panel(pnl1, QRect(kLeftMargin + width, top, kCursorGap, height), QStringLiteral("pnlCursor"));
+
+    pnl4 = panel(pnl3, QRect(0, 0, width, kHeaderHeight), QStringLiteral("pnl4"));
+    lblLookBack = label(pnl4, QStringLiteral("回放"), QStringLiteral("lblLookBack"));
+    lblStatus = label(pnl4, QStringLiteral("正在录制中，已录制时长："), QStringLiteral("lblStatus"));
+    lblTiming = label(pnl4, QStringLiteral("00:00:00"), QStringLiteral("lblTiming"));
+    for (QLabel *grey : { lblStatus, lblTiming }) {
+        grey->setFont(Qurel::ClientFont(12));
+        setColour(grey, QPalette::WindowText, kGrey);
+    }
+    lblStatus->move(214, 28);
+    lblStatus->adjustSize();
+    lblTiming->move(364, 28);
+    lblTiming->adjustSize();
+    lblTiming->hide();
+    shpPlayTop = line(pnl3, QRect(0, kHeaderHeight, width, 1), QStringLiteral("shpPlayTop"));
+
+    const int playerTop = kHeaderHeight + 1 + kPlayerSpacer;
+    pnlPlayer = panel(
+        pnl3, QRect(0, playerTop, width, height - playerTop - kBottomRow), QStringLiteral("pnlPlayer"));
+    const int videoHeight = pnlPlayer->height() - kProgPanelHeight - 1;
+    plyMain = panel(pnlPlayer, QRect(0, 0, width, videoHeight), QStringLiteral("plyMain"));
+    paint(plyMain, Qt::black);
+    pnlVideoPic = panel(plyMain, plyMain->rect(), QStringLiteral("pnlVideoPic"));
+    paint(pnlVideoPic, Qt::black);
+    imgVideoPic = label(pnlVideoPic, QString(), QStringLiteral("imgVideoPic"));
+    imgVideoPic->setGeometry(pnlVideoPic->rect());
+    imgVideoPic->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgPlay = label(pnlVideoPic, QString(), QStringLiteral("imgPlay"));
+    imgPlay->resize(110, 111);
+    imgPlay->setPixmap(skin(QStringLiteral("play")));
+    imgPlay->setCursor(Qt::PointingHandCursor);
+    shpProgTop = line(pnlPlayer, QRect(0, videoHeight, width, 1), QStringLiteral("shpProgTop"));
+    pnlProgPanel = panel(
+        pnlPlayer, QRect(0, videoHeight + 1, width, kProgPanelHeight), QStringLiteral("pnlProgPanel"));
+    paint(pnlProgPanel, kProgPanelColour);
+}
+
+void TfrmMain::BuildSegmentColumn()
+{
+    const int top = kFunctionHeight + 1;
+    const int height = pnl1->height() - top;
+    pnl2 = panel(
+        pnl1, QRect(pnl1->width() - kSegmentWidth, top, kSegmentWidth, height), QStringLiteral("pnl2"));
+    auto *header = panel(pnl2, QRect(0, 0, kSegmentWidth, kHeaderHeight), QStringLiteral("pnl5"));
+    lblSection = label(header, QStringLiteral("片段"), QStringLiteral("lblSection"));
+    shpSectionTop = line(pnl2, QRect(0, kHeaderHeight, kSegmentWidth, 1), QStringLiteral("shpSectionTop"));
+    for (QLabel *heading : { lblLookBack, lblSection }) {
+        heading->setGeometry(3, 24, 41, 21);
+        heading->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        heading->setFont(Qurel::ClientFont(16, true));
+    }
+
+    const int listTop = kHeaderHeight + 1 + kSegmentSpacer;
+    pnlPic = panel(
+        pnl2, QRect(0, listTop, kSegmentWidth, height - listTop - kBottomRow), QStringLiteral("pnlPic"));
+    pnlCurPlay = panel(pnlPic, QRect(0, 0, kMarkerStrip, pnlPic->height()), QStringLiteral("pnlCurPlay"));
+    shp6 = new QFrame(pnlCurPlay);
+    shp6->setObjectName(QStringLiteral("shp6"));
+    shp6->setGeometry(kMarkerStrip - 5, 0, 5, pnlPic->height());
+    shp6->setAutoFillBackground(true);
+    imgCurPlay = label(pnlCurPlay, QString(), QStringLiteral("imgCurPlay"));
+    imgCurPlay->setGeometry(0, 24, 20, 22);
+    imgCurPlay->setPixmap(QPixmap(QStringLiteral(":/player/cur_play.png")));
+    pnlPicList = panel(pnlPic, QRect(kMarkerStrip, 0, kSegmentWidth - kMarkerStrip, pnlPic->height()),
+        QStringLiteral("pnlPicList"));
+    TPicFrame **frames[]
+        = { &fraPicture1, &fraPicture2, &fraPicture3, &fraPicture4, &fraPicture5, &fraPicture6 };
+    int number = 1;
+    for (TPicFrame **frame : frames)
+        *frame = CreatePicFrame(number++);
+
+    auto *bottom
+        = panel(pnl2, QRect(0, height - kBottomRow, kSegmentWidth, kBottomRow), QStringLiteral("pnl9"));
+    MlSkinImageButton1 = new QPushButton(QStringLiteral("加载更多片段"), bottom);
+    MlSkinImageButton1->setObjectName(QStringLiteral("MlSkinImageButton1"));
+    MlSkinImageButton1->setGeometry(kMarkerStrip, 6, kSegmentWidth - kMarkerStrip, 26);
+    MlSkinImageButton1->setFlat(true);
+    MlSkinImageButton1->setFocusPolicy(Qt::NoFocus);
+    MlSkinImageButton1->setCursor(Qt::PointingHandCursor);
+    MlSkinImageButton1->setStyleSheet(
+        QStringLiteral("QPushButton { color: #146FA4; border: 1px solid #146FA4; background: white; }"
+                       "QPushButton:hover { background: #E8F1F7; }"));
+}
+
+TPicFrame *TfrmMain::CreatePicFrame(int number)
+{
+    auto *frame = new TPicFrame(pnlPicList);
+    frame->setObjectName(QStringLiteral("fraPicture%1").arg(number));
+    frame->setGeometry(0, 0, pnlPicList->width(), 74);
+    paint(frame, kSilver);
+    auto *right = panel(frame, QRect(frame->width() - kFrameRightStrip, 0, kFrameRightStrip, frame->height()),
+        QStringLiteral("pnlRight"));
+    right->setAutoFillBackground(true);
+    right->hide(); // an empty frame shows neither number nor tick box
+    return frame;
+}
+
+// Frames are stacked from the player area's height: V = (height - 15) div 6, 3 px apart.
+void TfrmMain::SizePicFrames()
+{
+    const int frameHeight = (pnlPlayer->height() - 15) / 6;
+    QWidget *previous = nullptr;
+    for (QObject *child : pnlPicList->children()) {
+        auto *frame = qobject_cast<QWidget *>(child);
+        if (!frame)
+            continue;
+        const int top = previous ? previous->y() + frameHeight + 3 : 1;
+        frame->setGeometry(frame->x(), top, frame->width(), frameHeight);
+        paint(frame, kFrameColour);
+        if (auto *right
+            = frame->findChild<QWidget *>(QStringLiteral("pnlRight"), Qt::FindDirectChildrenOnly)) {
+            right->setGeometry(frame->width() - right->width(), 0, right->width(), frameHeight);
+            paint(right, kTopColour);
+        }
+        previous = frame;
+    }
+}
+
+void TfrmMain::CentrePlaySymbol()
+{
+    imgPlay->move(
+        pnlVideoPic->width() / 2 - imgPlay->width() / 2, pnlVideoPic->height() / 2 - imgPlay->height() / 2);
+}
+
+void TfrmMain::FormCreate()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    paint(pnlTop, kTopColour);
+    paint(pnlFunction, kFunctionColour);
+    paint(pnl1, kBodyColour);
+    paint(shp6, kMarkerColour);
+    setColour(lblLookBack, QPalette::WindowText, kTopColour);
+    setColour(lblSection, QPalette::WindowText, kTopColour);
+    CentrePlaySymbol();
+    SizePicFrames();
+    LoadPicList();
+    FRecording = false;
+    FFullScrPlay = false;
+
+    if (zms32Init(5555, 0, 1) != 0) {
+        Qurel::ShowMsg(this, QStringLiteral("初始化rtsp失败"));
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return;
+    }
+    FRelayReady = true;
+    FPPTFile = Qurel::ProgramFolder() + QStringLiteral("temp.ppt");
+    if (!Qurel::IsVlcInstalled())
+        Qurel::ShowMsg(this, QStringLiteral("本机尚未安排VLC播放器，请先下载安装vlc播放器2.0.3版本！"));
+    if (SDKConfig.AutoRec) {
+        ConnectRecorder();
+    } else {
+        btnStartRec->show();
+        btnEndRec->show();
+    }
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TfrmMain::FormDestroy()
+{
+    // Only a library that was initialised is released.
+    if (!FRelayReady)
+        return;
+    FRelayReady = false;
+    if (zms32Uninit() != 0) {
+        Qurel::ShowMsg(this, QStringLiteral("销毁rtsp失败"));
+        QCoreApplication::exit(1);
+    }
+}
+
+void TfrmMain::btnMinClick()
+{
+    showMinimized();
+}
+
+void TfrmMain::imgLogoMouseDown()
+{
+    if (QWindow *window = windowHandle())
+        window->startSystemMove();
+}
+
+void TfrmMain::btnCloseClick()
+{
+    close();
+}
+
+// Every way of closing (the close button, the window manager) asks while a recording runs; the
+// recorder itself goes on recording, only the local copy ends here.
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    if (FRecording) {
+        if (!Qurel::AskMsg(this,
+                QStringLiteral("视频正在录制中，关闭软件不会关闭录播机录播状态，但软件生成的视频只会"
+                               "记录到此刻，是否确定要关闭？"))) {
+            event->ignore();
+            return;
+        }
+        StopLocalRecording();
+    }
+    event->accept();
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == imgLogo && event->type() == QEvent::MouseButtonPress) {
+        imgLogoMouseDown();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::DispatchExternalMessage(const Qurel::ExternalMessage &message)
+{
+    switch (message.msg) {
+    case Qurel::kMsgShowAgain:
+        ShowAgainMessage(message.wParam);
+        break;
+    case Qurel::kMsgPlayFrom:
+        PlayCurrent(message.lParam);
+        break;
+    case Qurel::kMsgHotKey: {
+        const int key = Qurel::HotKeyVirtualKey(message.lParam);
+        if (key == Qurel::kVkF5 || key == Qurel::kVkF6)
+            HotKeyRecord(key);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TfrmMain::ShowAgainMessage(qint64 wParam)
+{
+    if (wParam != 0)
+        return;
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,157 @@
+#pragma once
+// TfrmMain: the client's borderless main window, its state and its handlers.
+// The implementation is split by topic: MainForm.cpp (layout, start-up, close, title bar, external
+// messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
+// MainFormHeadTail.cpp and MainFormUpload.cpp. Each topic adds members only in its own section below.
+
+#include "ExternalMessages.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+// The class of the six segment frames. The frames are made by TfrmMain::CreatePicFrame, so
+// switching to the real thumbnail frame means changing this alias and that one function.
+using TPicFrame = QWidget;
+
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // ---- State ------------------------------------------------------------------------------
+    bool FRecording = false; // a local recording is running
+    QString FRecFileName; // base name while starting, then the full path of the ".mp4"
+    QDateTime FRecStartTime; // when the local recording started
+    quint32 FConnectStartTime = 0; // monotonic ms clock when the current connection attempt began
+    QString FPPTFile; // program folder + "temp.ppt"
+    bool FFullScrPlay = false; // the player area is in the full-screen window
+    bool FAutoPlay = false; // the seek bar is moved by the player, not by the user
+    TPicFrame *FCurPicFra = nullptr; // the frame whose recording is current
+    int FCurVideoNum = 0; // recordings found by the last list reload
+
+    // ---- Start-up, title bar, close, external messages (MainForm.cpp) ------------------------
+    void FormCreate();
+    void FormDestroy();
+    void btnMinClick();
+    void imgLogoMouseDown();
+    void btnCloseClick();
+    // False when the relay library could not be initialised; the program then ends.
+    bool RelayReady() const { return FRelayReady; }
+
+    // A message from outside (0x40B, 0x40C, WM_HOTKEY), already on the UI thread.
+    void DispatchExternalMessage(const Qurel::ExternalMessage &message);
+    // 0x40B: wParam 0 shows the window again, anything else does nothing.
+    void ShowAgainMessage(qint64 wParam);
+
+    // Title bar
+    QWidget *pnlTop = nullptr;
+    QLabel *imgLogo = nullptr;
+    QToolButton *btnMin = nullptr;
+    QToolButton *btnClose = nullptr;
+    // Frame lines
+    QFrame *shpLeft = nullptr;
+    QFrame *shpRight = nullptr;
+    QFrame *shp4 = nullptr;
+    // Body and function bar
+    QWidget *pnl1 = nullptr;
+    QWidget *pnlFunction = nullptr;
+    QFrame *shpFunction = nullptr;
+    QToolButton *btnHeadTail = nullptr;
+    QToolButton *btnStartRec = nullptr;
+    QToolButton *btnEndRec = nullptr;
+    QToolButton *btnUpload = nullptr;
+    QToolButton *btnSaveAs = nullptr;
+    QToolButton *btnDel = nullptr;
+    QToolButton *btnSetting = nullptr;
+    // Playback column
+    QWidget *pnlLeftB = nullptr;
+    QWidget *pnl3 = nullptr;
+    QWidget *pnl4 = nullptr;
+    QLabel *lblLookBack = nullptr;
+    QLabel *lblStatus = nullptr;
+    QLabel *lblTiming = nullptr;
+    QFrame *shpPlayTop = nullptr;
+    QWidget *pnlPlayer = nullptr;
+    QWidget *plyMain = nullptr; // the video player control goes here
+    QWidget *pnlVideoPic = nullptr;
+    QLabel *imgVideoPic = nullptr;
+    QLabel *imgPlay = nullptr;
+    QFrame *shpProgTop = nullptr;
+    QWidget *pnlProgPanel = nullptr;
+    QWidget *pnlCursor = nullptr;
+    // Segment column
+    QWidget *pnl2 = nullptr;
+    QLabel *lblSection = nullptr;
+    QFrame *shpSectionTop = nullptr;
+    QWidget *pnlPic = nullptr;
+    QWidget *pnlCurPlay = nullptr; // the 23 px strip left of the list
+    QFrame *shp6 = nullptr;
+    QLabel *imgCurPlay = nullptr;
+    QWidget *pnlPicList = nullptr;
+    TPicFrame *fraPicture1 = nullptr;
+    TPicFrame *fraPicture2 = nullptr;
+    TPicFrame *fraPicture3 = nullptr;
+    TPicFrame *fraPicture4 = nullptr;
+    TPicFrame *fraPicture5 = nullptr;
+    TPicFrame *fraPicture6 = nullptr;
+    QPushButton *MlSkinImageButton1 = nullptr; // "加载更多片段"
+
+    // ==== Control channel to the recorder (MainFormControl.cpp) ==============================
+    void ConnectRecorder();
+    // ==== end control channel =================================================================
+
+    // ==== Recording workflow (MainFormRecording.cpp) ==========================================
+    void StartLocalRecording();
+    void StopLocalRecording();
+    // WM_HOTKEY with F5 (0x74) or F6 (0x75): the recorder's start / stop record commands.
+    void HotKeyRecord(int virtualKey);
+    // ==== end recording workflow ==============================================================
+
+    // ==== Segment list and playback (MainFormSegments.cpp) ====================================
+    void LoadPicList();
+    // 0x40C and the play controls: play the current segment from `position` ms.
+    void PlayCurrent(qint64 position);
+    // ==== end segment list and playback =======================================================
+
+    // ==== Recording management commands (MainFormCommands.cpp) ================================
+    void btnDelClick();
+    void btnSaveAsClick();
+    void btnSettingClick();
+    // ==== end recording management commands ===================================================
+
+    // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================
+    void btnHeadTailClick();
+    // ==== end head and tail slides ============================================================
+
+    // ==== Upload (MainFormUpload.cpp) =========================================================
+    void btnUploadClick();
+    // ==== end upload ==========================================================================
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildLayout();
+    void BuildTitleBar();
+    void BuildFunctionBar();
+    void BuildPlaybackColumn();
+    void BuildSegmentColumn();
+    TPicFrame *CreatePicFrame(int number);
+    void SizePicFrames();
+    void CentrePlaySymbol();
+
+    bool FRelayReady = false;
+};
+
+// The main window of the running program (set by the program entry).
+extern TfrmMain *frmMain;

@@ -1,0 +1,4 @@
+// TfrmMain: the head and tail slides command.
+#include "MainForm.h"
+
+void TfrmMain::btnHeadTailClick() { }

@@ -1,0 +1,4 @@
+// TfrmMain: the upload command.
+#include "MainForm.h"
+
+void TfrmMain::btnUploadClick() { }

@@ -1,0 +1,54 @@
+#pragma once
+// TSDKConfig: every setting the client needs, kept in the per-user store "ZEL_Qurel"
+// (group Series_A) and in config.ini beside the executable (the start-up mode).
+
+#include <QString>
+
+namespace Qurel {
+// Result of TSDKConfig::Save: on failure `error` is a message the settings dialog can show.
+struct ConfigSaveResult
+{
+    bool ok = true;
+    QString error;
+};
+} // namespace Qurel
+
+class TSDKConfig
+{
+public:
+    QString Address = QStringLiteral("192.168.2.26");
+    int HttpPort = 80;
+    int VOBPort = 554;
+    QString UpLoadAddr = QStringLiteral("192.168.2.25");
+    int UpLoadPort = 9500;
+    QString Username = QStringLiteral("admin");
+    QString Password;
+    QString SavePath;
+    int TitleTime = 5;
+    int CreditTime = 5;
+    bool AutoRec = true;
+
+    // Fills every field from the stores; anything missing or unreadable gives the default.
+    void Load();
+    // Writes every field to the stores. A password the stored form cannot carry is refused
+    // before anything is written (see CanStorePassword).
+    Qurel::ConfigSaveResult Save() const;
+
+    // The stored form keeps a password only when it has at most 255 characters, all below U+0100.
+    static bool CanStorePassword(const QString &password);
+    // The message shown when CanStorePassword is false.
+    static QString PasswordRefusedText();
+
+    // The per-user store's file and config.ini's path (for the settings dialog's messages and tests).
+    static QString StoreFileName();
+    static QString IniFileName();
+
+    // Stored form of a password: 32 random characters, then the scrambled password in hexadecimal.
+    static QString EncodePassword(const QString &password);
+    // Inverse of EncodePassword; a stored text of 32 characters or fewer, or one that is not
+    // hexadecimal after the prefix, gives an empty password.
+    static QString DecodePassword(const QString &stored);
+};
+
+// The one configuration object, loaded at start-up before any window is created.
+extern TSDKConfig SDKConfig;

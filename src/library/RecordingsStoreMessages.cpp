@@ -1,0 +1,33 @@
+// The recordings store's operations that tell the user about a failure.
+#include "MessageBoxes.h"
+#include "RecordingsStore.h"
+
+#include <QApplication>
+
+namespace Qurel {
+
+namespace {
+    // These boxes belong to the application's main window, whoever asks.
+    QWidget *boxOwner(QWidget *owner)
+    {
+        return owner ? owner : QApplication::activeWindow();
+    }
+} // namespace
+
+bool WriteInfoFile(const QString &path, const QString &timeText, QWidget *owner)
+{
+    if (SaveInfoFile(path, timeText))
+        return true;
+    ShowMsg(boxOwner(owner), QStringLiteral("创建视频相关信息axt文件失败！"));
+    return false;
+}
+
+bool CheckDiskSpace(const QString &source, const QString &destination, QWidget *owner)
+{
+    const DiskSpaceCheck check = CheckDiskSpaceQuiet(source, destination);
+    if (!check.fits)
+        ShowMsg(boxOwner(owner), check.message);
+    return check.fits;
+}
+
+} // namespace Qurel

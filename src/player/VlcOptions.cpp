@@ -1,0 +1,83 @@
+#include "VlcOptions.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace Qurel {
+
+namespace {
+    QString onOff(bool on, const char *name)
+    {
+        return QStringLiteral("--") + (on ? QString() : QStringLiteral("no-")) + QLatin1String(name);
+    }
+
+    QString deinterlaceModeName(TDeinterlaceMode mode)
+    {
+        switch (mode) {
+        case TDeinterlaceMode::dmDISCARD:
+            return QStringLiteral("discard");
+        case TDeinterlaceMode::dmBLEND:
+            return QStringLiteral("blend");
+        case TDeinterlaceMode::dmMEAN:
+            return QStringLiteral("mean");
+        case TDeinterlaceMode::dmBOB:
+            return QStringLiteral("bob");
+        case TDeinterlaceMode::dmLINEAR:
+            return QStringLiteral("linear");
+        case TDeinterlaceMode::dmX:
+            return QStringLiteral("x");
+        }
+        return QStringLiteral("discard");
+    }
+
+    QString twoDigits(qint64 v)
+    {
+        return QString::number(v).rightJustified(2, QLatin1Char('0'));
+    }
+} // namespace
+
+QStringList VlcInstanceOptions(const TVlcSettings &s, const TVlcOutputs &outputs)
+{
+    QStringList options { onOff(s.SpuShow, "spu"), onOff(s.OsdShow, "osd"),
+        onOff(s.TitleShow, "video-title-show"), onOff(s.VideoOnTop, "video-on-top"),
+        onOff(s.UseOverlay, "overlay"), onOff(s.SnapshotPrv, "snapshot-preview") };
+    if (outputs.DummyVideo)
+        options << QStringLiteral("--vout=dummy");
+    if (outputs.DummyAudio)
+        options << QStringLiteral("--aout=dummy");
+    return options;
+}
+
+QStringList VlcMediaOptions(const TVlcSettings &s, bool rtspOverTcp)
+{
+    QStringList options { QStringLiteral("http-caching=200"),
+        QStringLiteral("deinterlace=%1").arg(s.DeinterlaceFilter == TDeinterlaceFilter::deON),
+        QStringLiteral("deinterlace-mode=") + deinterlaceModeName(s.DeinterlaceMode) };
+    if (rtspOverTcp)
+        options << QStringLiteral("rtsp-tcp");
+    return options;
+}
+
+QString FormatPlayTime(qint64 ms, const QString &format)
+{
+    const qint64 t = ms < 0 ? 0 : ms;
+    const std::pair<const char *, qint64> fields[] = { { "dd", t / 86400000 }, { "hh", (t / 3600000) % 24 },
+        { "mm", (t / 60000) % 60 }, { "ss", (t / 1000) % 60 }, { "ms", t % 1000 } };
+    QString text = format;
+    for (const auto &[token, value] : fields)
+        text.replace(QLatin1String(token), twoDigits(value), Qt::CaseInsensitive);
+    return text;
+}
+
+bool HasSoundOutput()
+{
+    const QDir snd(QStringLiteral("/dev/snd"));
+    if (!snd.entryList({ QStringLiteral("pcmC*p") }, QDir::System).isEmpty())
+        return true;
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QFileInfo::exists(runtime + QStringLiteral("/pulse/native"))
+        || QFileInfo::exists(runtime + QStringLiteral("/pipewire-0"));
+}
+
+} // namespace Qurel

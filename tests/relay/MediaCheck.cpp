@@ -1,0 +1,82 @@
+#include "MediaCheck.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace Qurel::Test {
+
+namespace {
+
+    QByteArray run(const QString &program, const QStringList &args, bool errorChannel)
+    {
+        QProcess process;
+        process.start(program, args);
+        process.waitForFinished(120000);
+        return errorChannel ? process.readAllStandardError() : process.readAllStandardOutput();
+    }
+
+} // namespace
+
+FileProbe probeFile(const QString &path)
+{
+    FileProbe probe;
+    const QByteArray json = run("ffprobe",
+        { "-v", "error", "-count_packets", "-show_entries",
+            "format=duration:stream=codec_type,nb_read_packets", "-of", "json", path },
+        false);
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    if (!root.contains("format"))
+        return probe;
+    probe.ok = true;
+    probe.duration = root["format"].toObject()["duration"].toString().toDouble();
+    for (const QJsonValue &s : root["streams"].toArray()) {
+        const QString type = s.toObject()["codec_type"].toString();
+        probe.streams << type;
+        if (type == "video")
+            probe.videoFrames += s.toObject()["nb_read_packets"].toString().toInt();
+    }
+    return probe;
+}
+
+int concealmentCount(const QString &path)
+{
+    const QByteArray log = run("ffmpeg", { "-nostdin", "-v", "info", "-i", path, "-f", "null", "-" }, true);
+    return int(log.count("concealing"));
+}
+
+QString decodeErrors(const QString &path)
+{
+    return QString::fromUtf8(
+        run("ffmpeg", { "-nostdin", "-v", "error", "-i", path, "-f", "null", "-" }, true));
+}
+
+int openRtsp(const QString &url, bool tcp, int *streamCount)
+{
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "rtsp_transport", tcp ? "tcp" : "udp", 0);
+    av_dict_set(&options, "timeout", "5000000", 0);
+    AVFormatContext *context = nullptr;
+    int rc = avformat_open_input(&context, url.toUtf8().constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (rc == 0) {
+        rc = avformat_find_stream_info(context, nullptr);
+        if (streamCount)
+            *streamCount = int(context->nb_streams);
+    }
+    avformat_close_input(&context);
+    return rc < 0 ? rc : 0;
+}
+
+int openFileDescriptors()
+{
+    return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
+} // namespace Qurel::Test
