@@ -3,6 +3,7 @@
 // the F5/F6 hot keys). They travel as one text line each, "MSG WPARAM LPARAM", over a per-user
 // local socket named "Qurel"; qurelctl sends them.
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,12 @@ struct ExternalMessage
         return msg == other.msg && wParam == other.wParam && lParam == other.lParam;
     }
 };
+
+} // namespace Qurel
+
+Q_DECLARE_METATYPE(Qurel::ExternalMessage)
+
+namespace Qurel {
 
 // Longest line accepted on the channel; anything longer is garbage.
 constexpr int kMaxMessageLine = 200;

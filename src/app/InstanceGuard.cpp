@@ -6,8 +6,9 @@
 
 namespace Qurel {
 
-InstanceGuard::InstanceGuard(const QString &name)
-    : m_fileName(RuntimeFolder() + QLatin1Char('/') + name + QStringLiteral(".lock"))
+InstanceGuard::InstanceGuard(const QString &name, const QString &folder)
+    : m_fileName(
+        (folder.isEmpty() ? RuntimeFolder() : folder) + QLatin1Char('/') + name + QStringLiteral(".lock"))
 {
     m_lock = std::make_unique<QLockFile>(m_fileName);
     // Never stale by age: the lock is held for the whole run. A lock left by a process that no
@@ -19,7 +20,9 @@ InstanceGuard::~InstanceGuard() = default;
 
 bool InstanceGuard::tryAcquire()
 {
-    return m_lock->isLocked() || m_lock->tryLock(0);
+    if (m_lock->isLocked() || m_lock->tryLock(0))
+        return true;
+    return m_lock->error() != QLockFile::LockFailedError;
 }
 
 bool InstanceGuard::isHeld() const

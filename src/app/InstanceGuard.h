@@ -13,13 +13,15 @@ namespace Qurel {
 class InstanceGuard final
 {
 public:
-    // `name` is the guard's name ("Qurel"); the lock lives in the per-user runtime folder.
-    explicit InstanceGuard(const QString &name);
+    // `name` is the guard's name ("Qurel"); the lock lives in `folder`, by default the per-user
+    // runtime folder.
+    explicit InstanceGuard(const QString &name, const QString &folder = QString());
     ~InstanceGuard();
     InstanceGuard(const InstanceGuard &) = delete;
     InstanceGuard &operator=(const InstanceGuard &) = delete;
 
-    // True when this object now holds the guard; false when another live process holds it.
+    // False only when another live process holds the guard. When the lock cannot be made at all
+    // (no runtime folder, no rights) the client still starts: true, but isHeld() stays false.
     bool tryAcquire();
     bool isHeld() const;
     QString lockFileName() const;

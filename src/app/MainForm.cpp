@@ -35,7 +35,6 @@ constexpr int kSegmentSpacer = 16;
 constexpr int kBottomRow = 36;
 constexpr int kMarkerStrip = 23;
 constexpr int kProgPanelHeight = 53;
-constexpr int kFrameRightStrip = 34;
 
 const QColor kTopColour(0x14, 0x6F, 0xA4);
 const QColor kFunctionColour(0x33, 0x33, 0x33);
@@ -298,19 +297,6 @@ void TfrmMain::BuildSegmentColumn()
     MlSkinImageButton1->setStyleSheet(
         QStringLiteral("QPushButton { color: #146FA4; border: 1px solid #146FA4; background: white; }"
                        "QPushButton:hover { background: #E8F1F7; }"));
-}
-
-TPicFrame *TfrmMain::CreatePicFrame(int number)
-{
-    auto *frame = new TPicFrame(pnlPicList);
-    frame->setObjectName(QStringLiteral("fraPicture%1").arg(number));
-    frame->setGeometry(0, 0, pnlPicList->width(), 74);
-    paint(frame, kSilver);
-    auto *right = panel(frame, QRect(frame->width() - kFrameRightStrip, 0, kFrameRightStrip, frame->height()),
-        QStringLiteral("pnlRight"));
-    right->setAutoFillBackground(true);
-    right->hide(); // an empty frame shows neither number nor tick box
-    return frame;
 }
 
 // Frames are stacked from the player area's height: V = (height - 15) div 6, 3 px apart.

@@ -15,8 +15,10 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 
-// The class of the six segment frames. The frames are made by TfrmMain::CreatePicFrame, so
-// switching to the real thumbnail frame means changing this alias and that one function.
+// The class of the six segment frames. They are made by TfrmMain::CreatePicFrame (in
+// MainFormSegments.cpp), so switching to the thumbnail frame class means changing this alias and
+// that one function. FormCreate sizes and colours every widget child of pnlPicList, and colours
+// the frame's direct child named "pnlRight".
 using TPicFrame = QWidget;
 
 class TfrmMain : public QWidget
@@ -117,6 +119,7 @@ public:
     // ==== end recording workflow ==============================================================
 
     // ==== Segment list and playback (MainFormSegments.cpp) ====================================
+    TPicFrame *CreatePicFrame(int number);
     void LoadPicList();
     // 0x40C and the play controls: play the current segment from `position` ms.
     void PlayCurrent(qint64 position);
@@ -146,7 +149,6 @@ private:
     void BuildFunctionBar();
     void BuildPlaybackColumn();
     void BuildSegmentColumn();
-    TPicFrame *CreatePicFrame(int number);
     void SizePicFrames();
     void CentrePlaySymbol();
 

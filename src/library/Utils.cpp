@@ -1,1 +1,101 @@
 #include "Utils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QUuid>
+
+namespace Qurel {
+
+namespace {
+
+    constexpr int kTitleBytes = 256;
+
+    int hexDigit(QChar c)
+    {
+        const char16_t u = c.unicode();
+        if (u >= '0' && u <= '9')
+            return u - '0';
+        if (u >= 'a' && u <= 'f')
+            return u - 'a' + 10;
+        if (u >= 'A' && u <= 'F')
+            return u - 'A' + 10;
+        return -1;
+    }
+
+} // namespace
+
+int RunAndWait(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    // The tool runs hidden: its output goes nowhere, so a chatty tool can
+    // never block on a full pipe.
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return -1;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QString HexUtf8ToText(const QString &hex)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i + 1 < hex.size() && bytes.size() < kTitleBytes; i += 2) {
+        const int high = hexDigit(hex.at(i));
+        const int low = hexDigit(hex.at(i + 1));
+        if (high < 0 || low < 0)
+            break;
+        const char byte = static_cast<char>(high * 16 + low);
+        if (byte == '\0')
+            break;
+        bytes.append(byte);
+    }
+    // Broken sequences would become U+FFFD; like characters that have no
+    // form in the file system's encoding, they are left out.
+    QString text = QStringDecoder(QStringDecoder::Utf8).decode(bytes);
+    text.remove(QChar::ReplacementCharacter);
+    return text;
+}
+
+void RemoveBadFileChars(QString &text)
+{
+    static const QString bad = QStringLiteral("\\/:*?\"<>|");
+    text.removeIf([](QChar c) { return c == QChar(0) || bad.contains(c); });
+}
+
+QString GetTempDir()
+{
+    const QString temp = QDir::tempPath();
+    if (temp.isEmpty() || !QFileInfo(temp).isDir())
+        return {};
+    return temp.endsWith(QLatin1Char('/')) ? temp : temp + QLatin1Char('/');
+}
+
+QString GetFileVersionStr(const QString &filePath)
+{
+    if (filePath.isEmpty())
+        return QStringLiteral(QUREL_VERSION);
+    const QFileInfo info(filePath);
+    if (!info.exists() || !info.isReadable())
+        return QStringLiteral("-1");
+    const QString self = QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
+    if (!self.isEmpty() && info.canonicalFilePath() == QFileInfo(self).canonicalFilePath())
+        return QStringLiteral(QUREL_VERSION);
+    return {};
+}
+
+QString NewGuidStr()
+{
+    return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+}
+
+} // namespace Qurel

@@ -10,93 +10,112 @@ namespace Qurel {
 
 namespace {
 
-struct CurlGlobal
-{
-    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    ~CurlGlobal() { curl_global_cleanup(); }
-};
+    struct CurlGlobal
+    {
+        CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+        ~CurlGlobal() { curl_global_cleanup(); }
+    };
 
-void ensureCurlGlobal()
-{
-    static CurlGlobal global;
-    (void)global;
-}
+    void ensureCurlGlobal()
+    {
+        static CurlGlobal global;
+        (void)global;
+    }
 
-struct EasyDeleter
-{
-    void operator()(CURL *h) const { curl_easy_cleanup(h); }
-};
-struct MimeDeleter
-{
-    void operator()(curl_mime *m) const { curl_mime_free(m); }
-};
-struct SlistDeleter
-{
-    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
-};
-using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
-using MimePtr = std::unique_ptr<curl_mime, MimeDeleter>;
-using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+    struct EasyDeleter
+    {
+        void operator()(CURL *h) const { curl_easy_cleanup(h); }
+    };
+    struct MimeDeleter
+    {
+        void operator()(curl_mime *m) const { curl_mime_free(m); }
+    };
+    struct SlistDeleter
+    {
+        void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+    };
+    using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+    using MimePtr = std::unique_ptr<curl_mime, MimeDeleter>;
+    using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
-size_t appendBody(char *data, size_t size, size_t count, void *user)
-{
-    static_cast<QByteArray *>(user)->append(data, static_cast<qsizetype>(size * count));
-    return size * count;
-}
+    // Where a reply body goes; a body that outgrows maxBytes ends the transfer.
+    struct BodySink
+    {
+        QByteArray *body = nullptr;
+        qint64 maxBytes = 0; // 0: no limit
+        bool overflow = false;
+    };
 
-EasyPtr newEasy(const QByteArray &url, long connectTimeoutMs, HttpResult &result)
-{
-    ensureCurlGlobal();
-    EasyPtr easy(curl_easy_init());
-    if (!easy)
+    size_t appendBody(char *data, size_t size, size_t count, void *user)
+    {
+        auto *sink = static_cast<BodySink *>(user);
+        const qint64 bytes = static_cast<qint64>(size * count);
+        if (sink->maxBytes > 0 && sink->body->size() + bytes > sink->maxBytes) {
+            sink->overflow = true;
+            return 0; // libcurl ends the transfer with a write error
+        }
+        sink->body->append(data, static_cast<qsizetype>(bytes));
+        return size * count;
+    }
+
+    EasyPtr newEasy(const QByteArray &url, long connectTimeoutMs, BodySink &sink)
+    {
+        ensureCurlGlobal();
+        EasyPtr easy(curl_easy_init());
+        if (!easy)
+            return easy;
+        curl_easy_setopt(easy.get(), CURLOPT_URL, url.constData());
+        curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &appendBody);
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
         return easy;
-    curl_easy_setopt(easy.get(), CURLOPT_URL, url.constData());
-    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &appendBody);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &result.body);
-    curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
-    return easy;
-}
-
-void finish(CURL *easy, CURLcode code, HttpResult &result)
-{
-    result.curlCode = code;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
-    char *type = nullptr;
-    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
-        result.contentType = QByteArray(type);
-    if (code != CURLE_OK) {
-        result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
-        result.error = QString::fromUtf8(curl_easy_strerror(code));
-        return;
     }
-    if (result.status < 200 || result.status > 299) {
-        result.error = QStringLiteral("HTTP status %1").arg(result.status);
-        return;
+
+    void finish(CURL *easy, CURLcode code, const BodySink &sink, HttpResult &result)
+    {
+        result.curlCode = code;
+        if (sink.overflow) {
+            result.error = QStringLiteral("reply larger than %1 bytes").arg(sink.maxBytes);
+            return;
+        }
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+        char *type = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+            result.contentType = QByteArray(type);
+        if (code != CURLE_OK) {
+            result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
+            result.error = QString::fromUtf8(curl_easy_strerror(code));
+            return;
+        }
+        if (result.status < 200 || result.status > 299) {
+            result.error = QStringLiteral("HTTP status %1").arg(result.status);
+            return;
+        }
+        result.ok = true;
     }
-    result.ok = true;
-}
 
-struct ProgressContext
-{
-    const UploadProgress *progress;
-};
+    struct ProgressContext
+    {
+        const UploadProgress *progress;
+    };
 
-int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
-{
-    auto *ctx = static_cast<ProgressContext *>(user);
-    if (ctx->progress && *ctx->progress)
-        return (*ctx->progress)(ulnow, ultotal) ? 0 : 1;
-    return 0;
-}
+    int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
+    {
+        auto *ctx = static_cast<ProgressContext *>(user);
+        if (ctx->progress && *ctx->progress)
+            return (*ctx->progress)(ulnow, ultotal) ? 0 : 1;
+        return 0;
+    }
 
 } // namespace
 
 HttpResult HttpGet(const QString &url, const HttpGetOptions &options)
 {
     HttpResult result;
-    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, result);
+    BodySink sink { &result.body, options.maxBodyBytes };
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, sink);
     if (!easy) {
         result.error = QStringLiteral("cannot create an HTTP handle");
         return result;
@@ -106,12 +125,12 @@ HttpResult HttpGet(const QString &url, const HttpGetOptions &options)
     SlistPtr headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
     curl_slist_append(headers.get(), "Pragma: no-cache");
     curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
-    finish(easy.get(), curl_easy_perform(easy.get()), result);
+    finish(easy.get(), curl_easy_perform(easy.get()), sink, result);
     return result;
 }
 
-HttpResult PostFile(const QString &url, const QString &field, const QString &filePath, const QString &mimeType,
-                    const PostFileOptions &options)
+HttpResult PostFile(const QString &url, const QString &field, const QString &filePath,
+    const QString &mimeType, const PostFileOptions &options)
 {
     HttpResult result;
     QFileInfo info(filePath);
@@ -119,7 +138,8 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
         result.error = QStringLiteral("cannot read %1").arg(filePath);
         return result;
     }
-    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, result);
+    BodySink sink { &result.body };
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, sink);
     if (!easy) {
         result.error = QStringLiteral("cannot create an HTTP handle");
         return result;
@@ -139,13 +159,13 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
     curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
-    ProgressContext ctx{&options.progress};
+    ProgressContext ctx { &options.progress };
     if (options.progress) {
         curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &onProgress);
         curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, &ctx);
         curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
     }
-    finish(easy.get(), curl_easy_perform(easy.get()), result);
+    finish(easy.get(), curl_easy_perform(easy.get()), sink, result);
     return result;
 }
 

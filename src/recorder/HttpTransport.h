@@ -12,19 +12,20 @@ namespace Qurel {
 
 struct HttpResult
 {
-    bool ok = false;          // transport worked and the status was 2xx
-    long status = 0;          // HTTP status, 0 when no answer came
-    QByteArray body;          // reply body
-    QByteArray contentType;   // Content-Type header of the reply
-    int curlCode = 0;         // libcurl's result code (0 = transport fine)
-    QString error;            // readable reason when !ok
-    bool timedOut = false;    // the connect or total time-out passed
+    bool ok = false; // transport worked and the status was 2xx
+    long status = 0; // HTTP status, 0 when no answer came
+    QByteArray body; // reply body
+    QByteArray contentType; // Content-Type header of the reply
+    int curlCode = 0; // libcurl's result code (0 = transport fine)
+    QString error; // readable reason when !ok
+    bool timedOut = false; // the connect or total time-out passed
 };
 
 struct HttpGetOptions
 {
     long connectTimeoutMs = 5000;
     long totalTimeoutMs = 30000;
+    qint64 maxBodyBytes = 0; // a longer reply fails; 0: no limit
 };
 
 // GET url into memory, bypassing every cache. Status other than 2xx fails.
@@ -46,8 +47,8 @@ struct PostFileOptions
 // POST one file as multipart/form-data: one part named `field`, filename the
 // file's name without its folder, the given MIME type, Content-Transfer-Encoding
 // binary. The file is streamed from disk, never read whole into memory.
-HttpResult PostFile(const QString &url, const QString &field, const QString &filePath, const QString &mimeType,
-                    const PostFileOptions &options = {});
+HttpResult PostFile(const QString &url, const QString &field, const QString &filePath,
+    const QString &mimeType, const PostFileOptions &options = {});
 
 // The MIME type used for an uploaded file: "image/bmp" for .bmp, "image/jpeg"
 // for .jpg/.jpeg, "video/mpeg" for .mp4, else "application/octet-stream".

@@ -1,0 +1,164 @@
+// The external messages: line parser, qurelctl's commands, the local-socket channel.
+#include "ExternalMessages.h"
+#include "MessageChannel.h"
+
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QtTest>
+
+using Qurel::ExternalMessage;
+
+class TestMessages : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString channelName() const { return m_dir.filePath(QStringLiteral("Qurel")); }
+
+private slots:
+    void parsesLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<quint32>("msg");
+        QTest::addColumn<qint64>("wParam");
+        QTest::addColumn<qint64>("lParam");
+        QTest::newRow("show") << "0x40B 0 0" << true << 0x40Bu << qint64(0) << qint64(0);
+        QTest::newRow("play") << "0x40C 0 15000" << true << 0x40Cu << qint64(0) << qint64(15000);
+        QTest::newRow("hotkey") << "0x312 0 0x740000" << true << 0x312u << qint64(0) << qint64(0x740000);
+        QTest::newRow("decimal, blanks") << "  1035\t1   2 " << true << 1035u << qint64(1) << qint64(2);
+        QTest::newRow("upper X, lower hex") << "0X40b 0 0" << true << 0x40Bu << qint64(0) << qint64(0);
+        QTest::newRow("negative") << "0x40C -1 -5" << true << 0x40Cu << qint64(-1) << qint64(-5);
+        QTest::newRow("empty") << "" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("two numbers") << "0x40B 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("four numbers") << "0x40B 0 0 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("word") << "show 0 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("bad hex") << "0x40G 0 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("bare 0x") << "0x 0 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("message too big") << "0x10000 0 0" << false << 0u << qint64(0) << qint64(0);
+        QTest::newRow("overflow") << "0x40C 0 99999999999999999999999" << false << 0u << qint64(0)
+                                  << qint64(0);
+        QTest::newRow("binary") << QString::fromLatin1("\x01\xff 0 0", 6) << false << 0u << qint64(0)
+                                << qint64(0);
+        QTest::newRow("too long") << "0x40C 0 " + QString(300, QLatin1Char('1')) << false << 0u << qint64(0)
+                                  << qint64(0);
+    }
+
+    void parsesLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, valid);
+        const auto message = Qurel::ParseExternalMessage(line);
+        QCOMPARE(message.has_value(), valid);
+        if (!valid)
+            return;
+        QFETCH(quint32, msg);
+        QFETCH(qint64, wParam);
+        QFETCH(qint64, lParam);
+        QCOMPARE(*message, (ExternalMessage { msg, wParam, lParam }));
+        QCOMPARE(Qurel::ParseExternalMessage(Qurel::FormatExternalMessage(*message)), message);
+    }
+
+    void formatsLines()
+    {
+        QCOMPARE(Qurel::FormatExternalMessage({ 0x40C, 0, 15000 }), QStringLiteral("0x40C 0 15000"));
+        QCOMPARE(Qurel::FormatExternalMessage({ 0x312, 0, Qurel::HotKeyLParam(Qurel::kVkF6) }),
+            QStringLiteral("0x312 0 7667712"));
+        QCOMPARE(Qurel::HotKeyVirtualKey(0x740003), 0x74);
+    }
+
+    void commandsBecomeMessages_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("show") << QStringList { "show" } << "0x40B 0 0";
+        QTest::newRow("0x40B 0") << QStringList { "0x40B", "0" } << "0x40B 0 0";
+        QTest::newRow("0x40B 1") << QStringList { "0x40B", "1" } << "0x40B 1 0";
+        QTest::newRow("play") << QStringList { "play", "15000" } << "0x40C 0 15000";
+        QTest::newRow("hotkey F5") << QStringList { "hotkey", "F5" } << "0x312 0 7602176";
+        QTest::newRow("hotkey f6") << QStringList { "HOTKEY", "f6" } << "0x312 0 7667712";
+        QTest::newRow("raw") << QStringList { "raw", "0x40C", "0", "0x10" } << "0x40C 0 16";
+        QTest::newRow("three numbers") << QStringList { "0x312", "0", "7602176" } << "0x312 0 7602176";
+        QTest::newRow("nothing") << QStringList {} << "";
+        QTest::newRow("show with argument") << QStringList { "show", "1" } << "";
+        QTest::newRow("play without position") << QStringList { "play" } << "";
+        QTest::newRow("play negative") << QStringList { "play", "-5" } << "";
+        QTest::newRow("play word") << QStringList { "play", "soon" } << "";
+        QTest::newRow("hotkey F7") << QStringList { "hotkey", "F7" } << "";
+        QTest::newRow("one number") << QStringList { "0x40B" } << "";
+        QTest::newRow("raw missing") << QStringList { "raw", "0x40B" } << "";
+        QTest::newRow("unknown word") << QStringList { "stop", "now" } << "";
+    }
+
+    void commandsBecomeMessages()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, line);
+        QString error;
+        const auto message = Qurel::CommandToMessage(args, &error);
+        if (line.isEmpty()) {
+            QVERIFY(!message);
+            QVERIFY(!error.isEmpty());
+        } else {
+            QVERIFY2(message, qPrintable(error));
+            QCOMPARE(Qurel::FormatExternalMessage(*message), line);
+        }
+    }
+
+    void channelDeliversGoodLinesAndDropsBadOnes()
+    {
+        qRegisterMetaType<Qurel::ExternalMessage>();
+        Qurel::MessageChannel channel;
+        QVERIFY(channel.listen(channelName()));
+        QSignalSpy received(&channel, &Qurel::MessageChannel::messageReceived);
+
+        QString error;
+        QVERIFY2(
+            Qurel::SendExternalMessage({ 0x40C, 0, 15000 }, channelName(), 3000, &error), qPrintable(error));
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).value<ExternalMessage>(), (ExternalMessage { 0x40C, 0, 15000 }));
+
+        // Garbage between good lines, split writes, CR LF ends.
+        QLocalSocket socket;
+        socket.connectToServer(channelName());
+        QVERIFY(socket.waitForConnected(3000));
+        const char garbage[] = "hello\n0x40B 1 0\r\n\x00\x01\x02\n0x3";
+        socket.write(QByteArray(garbage, sizeof garbage - 1));
+        socket.flush();
+        QTest::qWait(50);
+        socket.write("12 0 7602176\n");
+        socket.flush();
+        QTRY_COMPARE(received.count(), 3);
+        QCOMPARE(received.at(1).at(0).value<ExternalMessage>(), (ExternalMessage { 0x40B, 1, 0 }));
+        QCOMPARE(received.at(2).at(0).value<ExternalMessage>(), (ExternalMessage { 0x312, 0, 0x740000 }));
+
+        // A line without end that grows too long: the connection is dropped, the channel lives on.
+        socket.write(QByteArray(5000, '7'));
+        socket.flush();
+        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        QVERIFY(Qurel::SendExternalMessage({ 0x40B, 0, 0 }, channelName(), 3000, &error));
+        QTRY_COMPARE(received.count(), 4);
+    }
+
+    void aSocketLeftBehindIsTakenOver()
+    {
+        // A crashed client leaves its socket file; the next one (holding the guard) listens anyway.
+        QFile stale(channelName());
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        Qurel::MessageChannel channel;
+        QVERIFY2(channel.listen(channelName()), qPrintable(channel.errorString()));
+    }
+
+    void sendingWithoutAClientFails()
+    {
+        QString error;
+        QVERIFY(!Qurel::SendExternalMessage(
+            { 0x40B, 0, 0 }, m_dir.filePath(QStringLiteral("nobody")), 500, &error));
+        QVERIFY(!error.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessages)
+#include "test_messages.moc"
