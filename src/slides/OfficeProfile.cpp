@@ -3,11 +3,11 @@
 namespace Qurel {
 
 namespace {
-OfficeProfile &profile()
-{
-    static OfficeProfile p;
-    return p;
-}
+    OfficeProfile &profile()
+    {
+        static OfficeProfile p;
+        return p;
+    }
 } // namespace
 
 OfficeProfile CurrentOfficeProfile()

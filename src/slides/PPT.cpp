@@ -60,15 +60,16 @@ bool TPptEdit::DoExportAndUpload()
     if (Qurel::AddMissingHeadTailSlides(*FPptPresentation))
         FPptPresentation->save();
 
-    // The optional texts reach only the images; they are never saved.
-    const auto first = FPptPresentation->slide(1);
-    const int shapes = first->shapesCount();
-    if (!FTitile.isEmpty() && shapes >= 1)
-        first->shape(1)->setText(FTitile);
-    if (!FTeacher.isEmpty() && shapes >= 2)
-        first->shape(2)->setText(FTeacher);
-
-    first->exportBitmap(slide1, QStringLiteral("bmp"), kImageWidth, kImageHeight);
+    {
+        // The optional texts reach only the images; they are never saved.
+        const auto first = FPptPresentation->slide(1);
+        const int shapes = first->shapesCount();
+        if (!FTitile.isEmpty() && shapes >= 1)
+            first->shape(1)->setText(FTitile);
+        if (!FTeacher.isEmpty() && shapes >= 2)
+            first->shape(2)->setText(FTeacher);
+        first->exportBitmap(slide1, QStringLiteral("bmp"), kImageWidth, kImageHeight);
+    }
     FPptPresentation->slide(2)->exportBitmap(slide2, QStringLiteral("bmp"), kImageWidth, kImageHeight);
 
     QCoreApplication::processEvents();
@@ -76,7 +77,7 @@ bool TPptEdit::DoExportAndUpload()
     FPptApp->disconnect();
     FPptApp->quit();
 
-    RemoveFiles({head, tail});
+    RemoveFiles({ head, tail });
     ConvertTo24Bit(slide1, head);
     if (!QFile::exists(head))
         return false;
@@ -86,7 +87,7 @@ bool TPptEdit::DoExportAndUpload()
 
     // The tail goes only after the recorder took the head.
     const bool sent = UploadImage(FUploadURL_A_Head, head) && UploadImage(FUploadURL_A_Tail, tail);
-    RemoveFiles({slide1, slide2, tail, head});
+    RemoveFiles({ slide1, slide2, tail, head });
     return sent;
 }
 

@@ -25,7 +25,10 @@ constexpr int kBottomGap = 70;
 
 QString RecorderUrl(const char *path)
 {
-    return QStringLiteral("http://%1:%2%3").arg(SDKConfig.Address).arg(SDKConfig.HttpPort).arg(QLatin1String(path));
+    return QStringLiteral("http://%1:%2%3")
+        .arg(SDKConfig.Address)
+        .arg(SDKConfig.HttpPort)
+        .arg(QLatin1String(path));
 }
 
 QPushButton *MakeButton(QWidget *parent, const QString &caption, const QRect &geometry)
@@ -122,7 +125,7 @@ void TfrmPPTEdit::LoadPPTFile(const QString &TemplateFile)
     if (window.isValid()) {
         const QSize outer = frameGeometry().size();
         move(window.x() + window.width() - outer.width() - kRightGap,
-             window.y() + window.height() - outer.height() - kBottomGap);
+            window.y() + window.height() - outer.height() - kBottomGap);
     }
 }
 
@@ -200,7 +203,8 @@ bool TfrmPPTEdit::ExportAndActivate()
         exporter.SetUploadURL_A_Tail(RecorderUrl("/cgi-bin/uploadcreditfile.cgi"));
         if (!exporter.DoExportAndUpload())
             Qurel::ShowMsg(this, QStringLiteral("上传片头片尾图片失败"));
-        else if (!Qurel::SaveCT(SDKConfig.Address, SDKConfig.HttpPort, SDKConfig.Username, SDKConfig.Password))
+        else if (!Qurel::SaveCT(
+                     SDKConfig.Address, SDKConfig.HttpPort, SDKConfig.Username, SDKConfig.Password))
             Qurel::ShowMsg(this, QStringLiteral("设置片头片尾生效失败"));
     } catch (const Qurel::PresentationError &e) {
         failure = e.message();

@@ -11,11 +11,11 @@ PresentationError::PresentationError(const QString &message)
 }
 
 namespace {
-PresentationHostFactory &factory()
-{
-    static PresentationHostFactory f;
-    return f;
-}
+    PresentationHostFactory &factory()
+    {
+        static PresentationHostFactory f;
+        return f;
+    }
 } // namespace
 
 std::unique_ptr<PresentationHost> CreatePresentationHost(HostUse use)

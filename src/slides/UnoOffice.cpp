@@ -39,8 +39,8 @@ QString FromOU(const rtl::OUString &text)
 
 rtl::OUString FileUrl(const QString &path)
 {
-    return ToOU(QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path))).toString(
-        QUrl::FullyEncoded));
+    return ToOU(QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)))
+                    .toString(QUrl::FullyEncoded));
 }
 
 QString CurrentExceptionText()
@@ -58,74 +58,108 @@ QString CurrentExceptionText()
 
 namespace {
 
-constexpr int kRetryMs = 50;
+    constexpr int kRetryMs = 50;
 
-// The UNO runtime of this process, made once and kept for the whole run (it
-// must outlive every bridge, so it is never torn down).
-Reference<uno::XComponentContext> LocalContext()
-{
-    static std::once_flag once;
-    static Reference<uno::XComponentContext> *context = nullptr;
-    std::call_once(once, [] {
-        rtl::Bootstrap::setIniFilename(
-            ToOU(QStringLiteral("file://" QUREL_LO_PROGRAM_DIR "/fundamentalrc")));
-        context = new Reference<uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
-    });
-    return *context;
-}
-
-rtl::OUString ConnectString(const OfficeProfile &profile)
-{
-    return ToOU(QStringLiteral("pipe,name=") + profile.pipeName);
-}
-
-// Offices this process started, by pipe name, so a quit can wait for the
-// process itself to end.
-QHash<QString, qint64> &StartedOffices()
-{
-    static QHash<QString, qint64> started;
-    return started;
-}
-
-bool ProcessAlive(qint64 pid)
-{
-    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
-        return false;
-    // A detached office is reaped by whoever adopted it; until then it shows
-    // up as a zombie, which is as good as gone.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = stat.readAll();
-    const int close = line.lastIndexOf(')');
-    return close < 0 || close + 2 >= line.size() || line.at(close + 2) != 'Z';
-}
-
-Reference<connection::XConnection> TryConnect(const OfficeProfile &profile)
-{
-    try {
-        return connection::Connector::create(LocalContext())->connect(ConnectString(profile));
-    } catch (const connection::NoConnectException &) {
-        return {};
+    // The UNO runtime of this process, made once and kept for the whole run (it
+    // must outlive every bridge, so it is never torn down).
+    Reference<uno::XComponentContext> LocalContext()
+    {
+        static std::once_flag once;
+        static Reference<uno::XComponentContext> *context = nullptr;
+        std::call_once(once, [] {
+            rtl::Bootstrap::setIniFilename(
+                ToOU(QStringLiteral("file://" QUREL_LO_PROGRAM_DIR "/fundamentalrc")));
+            context = new Reference<uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
+        });
+        return *context;
     }
-}
 
-qint64 StartOffice(const OfficeProfile &profile, bool headless)
-{
-    QStringList args;
-    if (headless)
-        args << QStringLiteral("--headless");
-    args << QStringLiteral("--norestore") << QStringLiteral("--nologo") << QStringLiteral("--nodefault")
-         << QStringLiteral("--nolockcheck")
-         << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(profile.pipeName);
-    if (!profile.userInstallation.isEmpty())
-        args << QStringLiteral("-env:UserInstallation=")
+    rtl::OUString ConnectString(const OfficeProfile &profile)
+    {
+        return ToOU(QStringLiteral("pipe,name=") + profile.pipeName);
+    }
+
+    // Offices this process started, by pipe name, so a quit can wait for the
+    // process itself to end.
+    QHash<QString, qint64> &StartedOffices()
+    {
+        static QHash<QString, qint64> started;
+        return started;
+    }
+
+    bool ProcessAlive(qint64 pid)
+    {
+        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
+            return false;
+        // A detached office is reaped by whoever adopted it; until then it shows
+        // up as a zombie, which is as good as gone.
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray line = stat.readAll();
+        const int close = line.lastIndexOf(')');
+        return close < 0 || close + 2 >= line.size() || line.at(close + 2) != 'Z';
+    }
+
+    Reference<connection::XConnection> TryConnect(const OfficeProfile &profile)
+    {
+        try {
+            return connection::Connector::create(LocalContext())->connect(ConnectString(profile));
+        } catch (const connection::NoConnectException &) {
+            return {};
+        }
+    }
+
+    qint64 StartOffice(const OfficeProfile &profile, bool headless)
+    {
+        QStringList args;
+        if (headless)
+            args << QStringLiteral("--headless");
+        args << QStringLiteral("--norestore") << QStringLiteral("--nologo") << QStringLiteral("--nodefault")
+             << QStringLiteral("--nolockcheck")
+             << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(profile.pipeName);
+        if (!profile.userInstallation.isEmpty())
+            args << QStringLiteral("-env:UserInstallation=")
                     + QUrl::fromLocalFile(profile.userInstallation).toString(QUrl::FullyEncoded);
-    qint64 pid = 0;
-    if (!QProcess::startDetached(profile.program, args, QString(), &pid))
-        throw PresentationError(QStringLiteral("cannot start %1").arg(profile.program));
-    StartedOffices().insert(profile.pipeName, pid);
-    return pid;
+        // The office outlives the client; it must not hold the client's output
+        // streams open (whoever reads them would wait for the office to end).
+        QProcess office;
+        office.setProgram(profile.program);
+        office.setArguments(args);
+        office.setStandardInputFile(QProcess::nullDevice());
+        office.setStandardOutputFile(QProcess::nullDevice());
+        office.setStandardErrorFile(QProcess::nullDevice());
+        qint64 pid = 0;
+        if (!office.startDetached(&pid))
+            throw PresentationError(QStringLiteral("cannot start %1").arg(profile.program));
+        StartedOffices().insert(profile.pipeName, pid);
+        return pid;
+    }
+
+    // Ends a started office that hangs while quitting: its launcher and the
+    // office process the launcher runs.
+    void KillOffice(qint64 pid)
+    {
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString &entry : entries) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+                ::kill(static_cast<pid_t>(entry.toLongLong()), SIGKILL);
+        }
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+
+} // namespace
+
+void KillStartedOffice(const OfficeProfile &profile)
+{
+    const qint64 pid = StartedOffices().take(profile.pipeName);
+    if (ProcessAlive(pid))
+        KillOffice(pid);
 }
 
 bool PipeAnswers(const OfficeProfile &profile)
@@ -137,41 +171,43 @@ bool PipeAnswers(const OfficeProfile &profile)
     return true;
 }
 
-// Starts an office and waits until its pipe answers. An office process that
-// ends without the pipe answering soon after (it handed its request to an
-// office that was just quitting, or it could not open a display) is started
-// again, twice at most.
-Reference<connection::XConnection> StartAndConnect(const OfficeProfile &profile, bool headless)
-{
-    constexpr int kMaxStarts = 3;
-    constexpr qint64 kGraceMs = 1500;
-    QElapsedTimer clock;
-    clock.start();
-    int starts = 0;
-    qint64 pid = 0;
-    qint64 endedAt = -1;
-    while (clock.elapsed() < profile.startTimeoutMs) {
-        if (starts == 0 || (endedAt >= 0 && clock.elapsed() - endedAt > kGraceMs)) {
-            if (starts == kMaxStarts)
-                throw PresentationError(QStringLiteral("the office ended before it could be reached"));
-            pid = StartOffice(profile, headless);
-            ++starts;
-            endedAt = -1;
+namespace {
+
+    // Starts an office and waits until its pipe answers. An office process that
+    // ends without the pipe answering soon after (it handed its request to an
+    // office that was just quitting, or it could not open a display) is started
+    // again, twice at most.
+    Reference<connection::XConnection> StartAndConnect(const OfficeProfile &profile, bool headless)
+    {
+        constexpr int kMaxStarts = 3;
+        constexpr qint64 kGraceMs = 1500;
+        QElapsedTimer clock;
+        clock.start();
+        int starts = 0;
+        qint64 pid = 0;
+        qint64 endedAt = -1;
+        while (clock.elapsed() < profile.startTimeoutMs) {
+            if (starts == 0 || (endedAt >= 0 && clock.elapsed() - endedAt > kGraceMs)) {
+                if (starts == kMaxStarts)
+                    throw PresentationError(QStringLiteral("the office ended before it could be reached"));
+                pid = StartOffice(profile, headless);
+                ++starts;
+                endedAt = -1;
+            }
+            if (auto connection = TryConnect(profile); connection.is())
+                return connection;
+            if (endedAt < 0 && !ProcessAlive(pid))
+                endedAt = clock.elapsed();
+            QThread::msleep(kRetryMs);
         }
-        if (auto connection = TryConnect(profile); connection.is())
-            return connection;
-        if (endedAt < 0 && !ProcessAlive(pid))
-            endedAt = clock.elapsed();
-        QThread::msleep(kRetryMs);
+        throw PresentationError(
+            QStringLiteral("the office did not answer within %1 ms").arg(profile.startTimeoutMs));
     }
-    throw PresentationError(
-        QStringLiteral("the office did not answer within %1 ms").arg(profile.startTimeoutMs));
-}
 
 } // namespace
 
-std::unique_ptr<OfficeConnection> OfficeConnection::Open(const OfficeProfile &profile, bool headless,
-                                                         bool startIfMissing)
+std::unique_ptr<OfficeConnection> OfficeConnection::Open(
+    const OfficeProfile &profile, bool headless, bool startIfMissing)
 {
     try {
         Reference<connection::XConnection> connection = TryConnect(profile);
@@ -181,10 +217,12 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Open(const OfficeProfile &pr
             connection = StartAndConnect(profile, headless);
         }
         std::unique_ptr<OfficeConnection> office(new OfficeConnection);
-        office->m_bridge = bridge::BridgeFactory::create(LocalContext())
-                               ->createBridge(rtl::OUString(), ToOU(QStringLiteral("urp")), connection, nullptr);
-        office->m_context.set(office->m_bridge->getInstance(ToOU(QStringLiteral("StarOffice.ComponentContext"))),
-                              uno::UNO_QUERY_THROW);
+        office->m_bridge
+            = bridge::BridgeFactory::create(LocalContext())
+                  ->createBridge(rtl::OUString(), ToOU(QStringLiteral("urp")), connection, nullptr);
+        office->m_context.set(
+            office->m_bridge->getInstance(ToOU(QStringLiteral("StarOffice.ComponentContext"))),
+            uno::UNO_QUERY_THROW);
         office->m_desktop = frame::Desktop::create(office->m_context);
         return office;
     } catch (const uno::Exception &) {
@@ -221,8 +259,9 @@ void OfficeConnection::WaitUntilGone(const OfficeProfile &profile)
             break;
         QThread::msleep(kRetryMs);
     }
-    if (pid > 0 && !ProcessAlive(pid))
-        StartedOffices().remove(profile.pipeName);
+    if (ProcessAlive(pid))
+        KillOffice(pid);
+    StartedOffices().remove(profile.pipeName);
 }
 
 } // namespace Qurel::Uno

@@ -26,6 +26,12 @@ rtl::OUString FileUrl(const QString &path);
 // The readable text of the UNO exception in flight; call inside a catch block.
 QString CurrentExceptionText();
 
+// Whether an office answers on the profile's pipe.
+bool PipeAnswers(const OfficeProfile &profile);
+
+// Kills the office this process started on the profile's pipe, if any.
+void KillStartedOffice(const OfficeProfile &profile);
+
 class OfficeConnection
 {
 public:
@@ -33,7 +39,8 @@ public:
     // startIfMissing is set, starts one (headless or with a display) and waits
     // for it; otherwise returns null. Throws PresentationError when an office
     // cannot be started or reached.
-    static std::unique_ptr<OfficeConnection> Open(const OfficeProfile &profile, bool headless, bool startIfMissing);
+    static std::unique_ptr<OfficeConnection> Open(
+        const OfficeProfile &profile, bool headless, bool startIfMissing);
     ~OfficeConnection();
     OfficeConnection(const OfficeConnection &) = delete;
     OfficeConnection &operator=(const OfficeConnection &) = delete;
@@ -47,6 +54,7 @@ public:
 
     // After the office was told to terminate: waits (bounded) until it is gone,
     // so that the next start does not hand its request to the dying process.
+    // An office this process started that hangs past the bound is killed.
     static void WaitUntilGone(const OfficeProfile &profile);
 
 private:

@@ -27,6 +27,9 @@
 #include <com/sun/star/lang/SystemDependent.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/implbase1.hxx>
@@ -47,365 +50,406 @@ namespace Qurel {
 
 using namespace com::sun::star;
 using Uno::FromOU;
-using Uno::ToOU;
 using uno::Reference;
+using Uno::ToOU;
 using uno::UNO_QUERY;
 using uno::UNO_QUERY_THROW;
 
 namespace {
 
-const rtl::OUString kTitleShape = ToOU(QStringLiteral("com.sun.star.presentation.TitleTextShape"));
-const rtl::OUString kSubtitleShape = ToOU(QStringLiteral("com.sun.star.presentation.SubtitleShape"));
-const rtl::OUString kOutlinerShape = ToOU(QStringLiteral("com.sun.star.presentation.OutlinerShape"));
-constexpr sal_Int16 kTitleLayout = 0; // AUTOLAYOUT_TITLE: title and subtitle
+    const rtl::OUString kTitleShape = ToOU(QStringLiteral("com.sun.star.presentation.TitleTextShape"));
+    const rtl::OUString kSubtitleShape = ToOU(QStringLiteral("com.sun.star.presentation.SubtitleShape"));
+    const rtl::OUString kOutlinerShape = ToOU(QStringLiteral("com.sun.star.presentation.OutlinerShape"));
+    constexpr sal_Int16 kTitleLayout = 0; // AUTOLAYOUT_TITLE: title and subtitle
 
-// Runs an office call and turns its exceptions into PresentationError.
-template <typename F>
-auto Guarded(const char *what, F &&call) -> decltype(call())
-{
-    try {
-        return call();
-    } catch (const PresentationError &) {
-        throw;
-    } catch (const uno::Exception &) {
-        throw PresentationError(QString::fromLatin1(what) + QStringLiteral(": ") + Uno::CurrentExceptionText());
-    }
-}
-
-beans::PropertyValue Property(const char *name, const uno::Any &value)
-{
-    beans::PropertyValue property;
-    property.Name = rtl::OUString::createFromAscii(name);
-    property.Value = value;
-    return property;
-}
-
-template <typename T>
-T PropertyOr(const Reference<beans::XPropertySet> &set, const char *name, T fallback)
-{
-    const rtl::OUString key = rtl::OUString::createFromAscii(name);
-    if (!set.is() || !set->getPropertySetInfo()->hasPropertyByName(key))
-        return fallback;
-    T value = fallback;
-    set->getPropertyValue(key) >>= value;
-    return value;
-}
-
-// One open document, shared by the presentation, slide and shape objects
-// handed out. The host releases it when it disconnects, so no remote
-// reference outlives the bridge.
-struct UnoDocument
-{
-    Reference<lang::XComponent> model;
-    QString file;
-    // False while the office's obligatory first page is still untouched and
-    // so stands for "no slide".
-    bool lonePageIsSlide = true;
-
-    Reference<drawing::XDrawPages> pages() const
+    // Runs an office call and turns its exceptions into PresentationError.
+    template <typename F> auto Guarded(const char *what, F &&call) -> decltype(call())
     {
-        if (!model.is())
-            throw PresentationError(QStringLiteral("the presentation %1 is no longer open").arg(file));
-        return Reference<drawing::XDrawPagesSupplier>(model, UNO_QUERY_THROW)->getDrawPages();
-    }
-    int slidesCount() const
-    {
-        const int pages = this->pages()->getCount();
-        return pages == 1 && !lonePageIsSlide ? 0 : pages;
-    }
-    Reference<drawing::XDrawPage> page(int index) const
-    {
-        const int count = slidesCount();
-        if (index < 1 || index > count)
-            throw PresentationError(QStringLiteral("there is no slide %1 (the presentation has %2)").arg(index).arg(count));
-        return Reference<drawing::XDrawPage>(pages()->getByIndex(index - 1), UNO_QUERY_THROW);
-    }
-    Reference<drawing::XShape> shape(int slide, int index) const
-    {
-        const Reference<drawing::XDrawPage> page = this->page(slide);
-        if (index < 1 || index > page->getCount())
-            throw PresentationError(QStringLiteral("slide %1 has no shape %2").arg(slide).arg(index));
-        return Reference<drawing::XShape>(page->getByIndex(index - 1), UNO_QUERY_THROW);
-    }
-    Reference<frame::XFrame> frame() const
-    {
-        Reference<frame::XModel> m(model, UNO_QUERY);
-        Reference<frame::XController> controller = m.is() ? m->getCurrentController() : nullptr;
-        return controller.is() ? controller->getFrame() : nullptr;
-    }
-};
-
-bool IsEmptyPlaceholder(const Reference<drawing::XShape> &shape)
-{
-    Reference<beans::XPropertySet> set(shape, UNO_QUERY);
-    return PropertyOr(set, "IsPresentationObject", false) && PropertyOr(set, "IsEmptyPresentationObject", false);
-}
-
-// The office never holds a presentation without pages; one untouched page
-// is what it shows for an empty file or a presentation without slides.
-bool OnlyUntouchedPage(const Reference<drawing::XDrawPages> &pages)
-{
-    if (pages->getCount() != 1)
-        return false;
-    Reference<drawing::XDrawPage> page(pages->getByIndex(0), UNO_QUERY_THROW);
-    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-        if (!IsEmptyPlaceholder(Reference<drawing::XShape>(page->getByIndex(i), UNO_QUERY_THROW)))
-            return false;
-    }
-    return true;
-}
-
-class UnoShape final : public PresentationShape
-{
-public:
-    UnoShape(std::shared_ptr<UnoDocument> doc, int slide, int index)
-        : m_doc(std::move(doc))
-        , m_slide(slide)
-        , m_index(index)
-    {
-    }
-    bool isPlaceholder() const override
-    {
-        return Guarded("reading a shape", [&] {
-            return PropertyOr(Reference<beans::XPropertySet>(m_doc->shape(m_slide, m_index), UNO_QUERY),
-                              "IsPresentationObject", false);
-        });
-    }
-    PlaceholderKind placeholderKind() const override
-    {
-        return Guarded("reading a shape", [&] {
-            Reference<lang::XServiceInfo> info(m_doc->shape(m_slide, m_index), UNO_QUERY_THROW);
-            if (info->supportsService(kTitleShape)) {
-                const sal_Int16 layout = PropertyOr(
-                    Reference<beans::XPropertySet>(m_doc->page(m_slide), UNO_QUERY), "Layout", sal_Int16(-1));
-                return layout == kTitleLayout ? PlaceholderKind::CenterTitle : PlaceholderKind::Title;
-            }
-            if (info->supportsService(kSubtitleShape))
-                return PlaceholderKind::Subtitle;
-            if (info->supportsService(kOutlinerShape))
-                return PlaceholderKind::Body;
-            return isPlaceholder() ? PlaceholderKind::Other : PlaceholderKind::NotPlaceholder;
-        });
-    }
-    QString text() const override
-    {
-        return Guarded("reading a shape's text", [&] {
-            Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
-            return range.is() ? FromOU(range->getString()) : QString();
-        });
-    }
-    void setText(const QString &text) override
-    {
-        Guarded("setting a shape's text", [&] {
-            Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
-            if (!range.is())
-                throw PresentationError(QStringLiteral("shape %1 of slide %2 holds no text").arg(m_index).arg(m_slide));
-            range->setString(ToOU(text));
-        });
+        try {
+            return call();
+        } catch (const PresentationError &) {
+            throw;
+        } catch (const uno::Exception &) {
+            throw PresentationError(
+                QString::fromLatin1(what) + QStringLiteral(": ") + Uno::CurrentExceptionText());
+        }
     }
 
-private:
-    std::shared_ptr<UnoDocument> m_doc;
-    int m_slide;
-    int m_index;
-};
-
-// Writes `image` over white (slides may come with transparent parts) in the
-// format named by the export filter.
-void SaveSlidePicture(QImage image, const QString &file, const QString &filter, int width, int height)
-{
-    if (image.size() != QSize(width, height))
-        image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage opaque(image.size(), QImage::Format_RGB32);
-    opaque.fill(Qt::white);
-    QPainter(&opaque).drawImage(0, 0, image);
-    if (!opaque.save(file, filter.toUpper().toLatin1().constData()))
-        throw PresentationError(QStringLiteral("cannot write %1").arg(file));
-}
-
-class UnoSlide final : public PresentationSlide
-{
-public:
-    UnoSlide(std::shared_ptr<UnoDocument> doc, int index, Reference<uno::XComponentContext> context)
-        : m_doc(std::move(doc))
-        , m_index(index)
-        , m_context(std::move(context))
+    beans::PropertyValue Property(const char *name, const uno::Any &value)
     {
-    }
-    ~UnoSlide() override { m_context.clear(); }
-
-    int shapesCount() const override
-    {
-        return Guarded("counting shapes", [&] { return int(m_doc->page(m_index)->getCount()); });
-    }
-    std::unique_ptr<PresentationShape> shape(int index) const override
-    {
-        Guarded("reading a shape", [&] { m_doc->shape(m_index, index); });
-        return std::make_unique<UnoShape>(m_doc, m_index, index);
-    }
-    std::unique_ptr<PresentationShape> titleShape() const override
-    {
-        return Guarded("finding the title", [&]() -> std::unique_ptr<PresentationShape> {
-            const Reference<drawing::XDrawPage> page = m_doc->page(m_index);
-            for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-                Reference<lang::XServiceInfo> info(page->getByIndex(i), UNO_QUERY);
-                if (info.is() && info->supportsService(kTitleShape))
-                    return std::make_unique<UnoShape>(m_doc, m_index, int(i) + 1);
-            }
-            return nullptr;
-        });
-    }
-    void exportBitmap(const QString &file, const QString &filter, int width, int height) override
-    {
-        const QString format = filter.toLower();
-        if (format != QLatin1String("bmp") && format != QLatin1String("png"))
-            throw PresentationError(QStringLiteral("unknown picture format %1").arg(filter));
-        // The office's own BMP writer gets the size or the header wrong; it
-        // writes PNG well, and the picture is rewritten here in the format asked.
-        const QString png = file + QStringLiteral(".export.png");
-        Guarded("exporting a slide", [&] {
-            Reference<document::XExporter> exporter(drawing::GraphicExportFilter::create(m_context), UNO_QUERY_THROW);
-            exporter->setSourceDocument(Reference<lang::XComponent>(m_doc->page(m_index), UNO_QUERY_THROW));
-            uno::Sequence<beans::PropertyValue> size(2);
-            size[0] = Property("PixelWidth", uno::Any(sal_Int32(width)));
-            size[1] = Property("PixelHeight", uno::Any(sal_Int32(height)));
-            uno::Sequence<beans::PropertyValue> args(3);
-            args[0] = Property("URL", uno::Any(Uno::FileUrl(png)));
-            args[1] = Property("MediaType", uno::Any(ToOU(QStringLiteral("image/png"))));
-            args[2] = Property("FilterData", uno::Any(size));
-            if (!Reference<document::XFilter>(exporter, UNO_QUERY_THROW)->filter(args))
-                throw PresentationError(QStringLiteral("the office did not export slide %1").arg(m_index));
-        });
-        const QImage image(png);
-        QFile::remove(png);
-        if (image.isNull())
-            throw PresentationError(QStringLiteral("the office wrote no picture of slide %1").arg(m_index));
-        SaveSlidePicture(image, file, format, width, height);
+        beans::PropertyValue property;
+        property.Name = rtl::OUString::createFromAscii(name);
+        property.Value = value;
+        return property;
     }
 
-private:
-    std::shared_ptr<UnoDocument> m_doc;
-    int m_index;
-    Reference<uno::XComponentContext> m_context;
-};
+    template <typename T>
+    T PropertyOr(const Reference<beans::XPropertySet> &set, const char *name, T fallback)
+    {
+        const rtl::OUString key = rtl::OUString::createFromAscii(name);
+        if (!set.is() || !set->getPropertySetInfo()->hasPropertyByName(key))
+            return fallback;
+        T value = fallback;
+        set->getPropertyValue(key) >>= value;
+        return value;
+    }
 
-class UnoPresentation final : public Presentation
-{
-public:
-    UnoPresentation(std::shared_ptr<UnoDocument> doc, std::weak_ptr<Uno::OfficeConnection *> office)
-        : m_doc(std::move(doc))
-        , m_office(std::move(office))
+    // One open document, shared by the presentation, slide and shape objects
+    // handed out. The host releases it when it disconnects, so no remote
+    // reference outlives the bridge.
+    struct UnoDocument
     {
-    }
-    const std::shared_ptr<UnoDocument> &document() const { return m_doc; }
+        Reference<lang::XComponent> model;
+        QString file;
+        // False while the office's obligatory first page is still untouched and
+        // so stands for "no slide".
+        bool lonePageIsSlide = true;
 
-    QString fileName() const override { return m_doc->file; }
-    int slidesCount() const override
-    {
-        return Guarded("counting slides", [&] { return m_doc->slidesCount(); });
-    }
-    std::unique_ptr<PresentationSlide> slide(int index) const override
-    {
-        Guarded("reading a slide", [&] { m_doc->page(index); });
-        return std::make_unique<UnoSlide>(m_doc, index, context());
-    }
-    std::unique_ptr<PresentationSlide> addSlide(int index, SlideLayout layout) override
-    {
-        Q_UNUSED(layout); // the title layout is the only one the client adds
-        Guarded("adding a slide", [&] {
-            const int count = m_doc->slidesCount();
-            Reference<drawing::XDrawPages> pages = m_doc->pages();
-            Reference<drawing::XDrawPage> page;
-            if (count == 0 && index == 1) {
-                page.set(pages->getByIndex(0), UNO_QUERY_THROW);
-                m_doc->lonePageIsSlide = true;
-            } else if (index >= 2 && index <= count + 1) {
-                // The office inserts after the page it is given.
-                page = pages->insertNewByIndex(index - 2);
-            } else {
+        Reference<drawing::XDrawPages> pages() const
+        {
+            if (!model.is())
+                throw PresentationError(QStringLiteral("the presentation %1 is no longer open").arg(file));
+            return Reference<drawing::XDrawPagesSupplier>(model, UNO_QUERY_THROW)->getDrawPages();
+        }
+        int slidesCount() const
+        {
+            const int pages = this->pages()->getCount();
+            return pages == 1 && !lonePageIsSlide ? 0 : pages;
+        }
+        Reference<drawing::XDrawPage> page(int index) const
+        {
+            const int count = slidesCount();
+            if (index < 1 || index > count)
                 throw PresentationError(
-                    QStringLiteral("a slide cannot be added at %1 (the presentation has %2)").arg(index).arg(count));
-            }
-            Reference<beans::XPropertySet>(page, UNO_QUERY_THROW)
-                ->setPropertyValue(ToOU(QStringLiteral("Layout")), uno::Any(kTitleLayout));
-        });
-        return slide(index);
-    }
-    void save() override
+                    QStringLiteral("there is no slide %1 (the presentation has %2)").arg(index).arg(count));
+            return Reference<drawing::XDrawPage>(pages()->getByIndex(index - 1), UNO_QUERY_THROW);
+        }
+        Reference<drawing::XShape> shape(int slide, int index) const
+        {
+            const Reference<drawing::XDrawPage> page = this->page(slide);
+            if (index < 1 || index > page->getCount())
+                throw PresentationError(QStringLiteral("slide %1 has no shape %2").arg(slide).arg(index));
+            return Reference<drawing::XShape>(page->getByIndex(index - 1), UNO_QUERY_THROW);
+        }
+        Reference<frame::XFrame> frame() const
+        {
+            Reference<frame::XModel> m(model, UNO_QUERY);
+            Reference<frame::XController> controller = m.is() ? m->getCurrentController() : nullptr;
+            return controller.is() ? controller->getFrame() : nullptr;
+        }
+    };
+
+    // The kind of a shape as the office names it ("com.sun.star.presentation.
+    // SubtitleShape"); supportsService() misses some of the presentation kinds.
+    rtl::OUString ShapeType(const Reference<drawing::XShape> &shape)
     {
-        Guarded("saving the presentation", [&] {
-            if (!m_doc->model.is())
-                throw PresentationError(QStringLiteral("the presentation %1 is no longer open").arg(m_doc->file));
-            Reference<frame::XStorable>(m_doc->model, UNO_QUERY_THROW)->store();
-        });
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        return shape->getShapeType();
+#pragma GCC diagnostic pop
     }
 
-private:
-    Reference<uno::XComponentContext> context() const
+    bool IsEmptyPlaceholder(const Reference<drawing::XShape> &shape)
     {
-        const auto office = m_office.lock();
-        if (!office || !*office)
+        Reference<beans::XPropertySet> set(shape, UNO_QUERY);
+        return PropertyOr(set, "IsPresentationObject", false)
+            && PropertyOr(set, "IsEmptyPresentationObject", false);
+    }
+
+    // The office never holds a presentation without pages; one untouched page
+    // is what it shows for an empty file or a presentation without slides.
+    bool OnlyUntouchedPage(const Reference<drawing::XDrawPages> &pages)
+    {
+        if (pages->getCount() != 1)
+            return false;
+        Reference<drawing::XDrawPage> page(pages->getByIndex(0), UNO_QUERY_THROW);
+        for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+            if (!IsEmptyPlaceholder(Reference<drawing::XShape>(page->getByIndex(i), UNO_QUERY_THROW)))
+                return false;
+        }
+        return true;
+    }
+
+    Reference<uno::XComponentContext> Context(const std::weak_ptr<Uno::OfficeConnection *> &office)
+    {
+        const auto connection = office.lock();
+        if (!connection || !*connection)
             throw PresentationError(QStringLiteral("the office is not connected"));
-        return (*office)->context();
+        return (*connection)->context();
     }
 
-    std::shared_ptr<UnoDocument> m_doc;
-    std::weak_ptr<Uno::OfficeConnection *> m_office;
-};
-
-// Hands the office's "a document is being closed" events, which arrive on
-// bridge threads, to the thread that owns the host.
-struct CloseRelay
-{
-    std::mutex mutex;
-    QObject *receiver = nullptr;
-    std::function<void()> deliver;
-
-    void post()
+    class UnoShape final : public PresentationShape
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (receiver)
-            QMetaObject::invokeMethod(receiver, deliver, Qt::QueuedConnection);
-    }
-    void stop()
+    public:
+        UnoShape(std::shared_ptr<UnoDocument> doc, int slide, int index)
+            : m_doc(std::move(doc))
+            , m_slide(slide)
+            , m_index(index)
+        {
+        }
+        bool isPlaceholder() const override
+        {
+            return Guarded("reading a shape", [&] {
+                return PropertyOr(Reference<beans::XPropertySet>(m_doc->shape(m_slide, m_index), UNO_QUERY),
+                    "IsPresentationObject", false);
+            });
+        }
+        PlaceholderKind placeholderKind() const override
+        {
+            return Guarded("reading a shape", [&] {
+                const rtl::OUString type = ShapeType(m_doc->shape(m_slide, m_index));
+                if (type == kTitleShape) {
+                    const sal_Int16 layout
+                        = PropertyOr(Reference<beans::XPropertySet>(m_doc->page(m_slide), UNO_QUERY),
+                            "Layout", sal_Int16(-1));
+                    return layout == kTitleLayout ? PlaceholderKind::CenterTitle : PlaceholderKind::Title;
+                }
+                if (type == kSubtitleShape)
+                    return PlaceholderKind::Subtitle;
+                if (type == kOutlinerShape)
+                    return PlaceholderKind::Body;
+                return isPlaceholder() ? PlaceholderKind::Other : PlaceholderKind::NotPlaceholder;
+            });
+        }
+        QString text() const override
+        {
+            return Guarded("reading a shape's text", [&] {
+                Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
+                return range.is() ? FromOU(range->getString()) : QString();
+            });
+        }
+        void setText(const QString &text) override
+        {
+            Guarded("setting a shape's text", [&] {
+                Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
+                if (!range.is())
+                    throw PresentationError(
+                        QStringLiteral("shape %1 of slide %2 holds no text").arg(m_index).arg(m_slide));
+                range->setString(ToOU(text));
+            });
+        }
+
+    private:
+        std::shared_ptr<UnoDocument> m_doc;
+        int m_slide;
+        int m_index;
+    };
+
+    // Writes `image` over white (slides may come with transparent parts) in the
+    // format named by the export filter.
+    void SaveSlidePicture(QImage image, const QString &file, const QString &filter, int width, int height)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        receiver = nullptr;
+        if (image.size() != QSize(width, height))
+            image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImage opaque(image.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter(&opaque).drawImage(0, 0, image);
+        if (!opaque.save(file, filter.toUpper().toLatin1().constData()))
+            throw PresentationError(QStringLiteral("cannot write %1").arg(file));
     }
-};
 
-class CloseListener final : public cppu::WeakImplHelper1<document::XDocumentEventListener>
-{
-public:
-    explicit CloseListener(std::shared_ptr<CloseRelay> relay)
-        : m_relay(std::move(relay))
+    class UnoSlide final : public PresentationSlide
     {
-    }
-    void SAL_CALL documentEventOccured(const document::DocumentEvent &event) override
+    public:
+        UnoSlide(std::shared_ptr<UnoDocument> doc, int index, std::weak_ptr<Uno::OfficeConnection *> office)
+            : m_doc(std::move(doc))
+            , m_index(index)
+            , m_office(std::move(office))
+        {
+        }
+
+        int shapesCount() const override
+        {
+            return Guarded("counting shapes", [&] { return int(m_doc->page(m_index)->getCount()); });
+        }
+        std::unique_ptr<PresentationShape> shape(int index) const override
+        {
+            Guarded("reading a shape", [&] { m_doc->shape(m_index, index); });
+            return std::make_unique<UnoShape>(m_doc, m_index, index);
+        }
+        std::unique_ptr<PresentationShape> titleShape() const override
+        {
+            return Guarded("finding the title", [&]() -> std::unique_ptr<PresentationShape> {
+                const Reference<drawing::XDrawPage> page = m_doc->page(m_index);
+                for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+                    if (ShapeType(Reference<drawing::XShape>(page->getByIndex(i), UNO_QUERY_THROW))
+                        == kTitleShape)
+                        return std::make_unique<UnoShape>(m_doc, m_index, int(i) + 1);
+                }
+                return nullptr;
+            });
+        }
+        void exportBitmap(const QString &file, const QString &filter, int width, int height) override
+        {
+            const QString format = filter.toLower();
+            if (format != QLatin1String("bmp") && format != QLatin1String("png"))
+                throw PresentationError(QStringLiteral("unknown picture format %1").arg(filter));
+            // The office's own BMP writer gets the size or the header wrong; it
+            // writes PNG well, and the picture is rewritten here in the format asked.
+            const QString png = file + QStringLiteral(".export.png");
+            Guarded("exporting a slide", [&] {
+                Reference<document::XExporter> exporter(
+                    drawing::GraphicExportFilter::create(Context(m_office)), UNO_QUERY_THROW);
+                exporter->setSourceDocument(
+                    Reference<lang::XComponent>(m_doc->page(m_index), UNO_QUERY_THROW));
+                uno::Sequence<beans::PropertyValue> size(2);
+                size[0] = Property("PixelWidth", uno::Any(sal_Int32(width)));
+                size[1] = Property("PixelHeight", uno::Any(sal_Int32(height)));
+                uno::Sequence<beans::PropertyValue> args(3);
+                args[0] = Property("URL", uno::Any(Uno::FileUrl(png)));
+                args[1] = Property("MediaType", uno::Any(ToOU(QStringLiteral("image/png"))));
+                args[2] = Property("FilterData", uno::Any(size));
+                if (!Reference<document::XFilter>(exporter, UNO_QUERY_THROW)->filter(args))
+                    throw PresentationError(
+                        QStringLiteral("the office did not export slide %1").arg(m_index));
+            });
+            const QImage image(png);
+            QFile::remove(png);
+            if (image.isNull())
+                throw PresentationError(
+                    QStringLiteral("the office wrote no picture of slide %1").arg(m_index));
+            SaveSlidePicture(image, file, format, width, height);
+        }
+
+    private:
+        std::shared_ptr<UnoDocument> m_doc;
+        int m_index;
+        // Slides may be kept past a disconnect; they hold no remote reference.
+        std::weak_ptr<Uno::OfficeConnection *> m_office;
+    };
+
+    class UnoPresentation final : public Presentation
     {
-        if (event.EventName != "OnUnload")
-            return;
-        Reference<lang::XServiceInfo> info(event.Source, UNO_QUERY);
-        if (info.is() && info->supportsService("com.sun.star.presentation.PresentationDocument"))
-            m_relay->post();
+    public:
+        UnoPresentation(std::shared_ptr<UnoDocument> doc, std::weak_ptr<Uno::OfficeConnection *> office)
+            : m_doc(std::move(doc))
+            , m_office(std::move(office))
+        {
+        }
+        const std::shared_ptr<UnoDocument> &document() const { return m_doc; }
+
+        QString fileName() const override { return m_doc->file; }
+        int slidesCount() const override
+        {
+            return Guarded("counting slides", [&] { return m_doc->slidesCount(); });
+        }
+        std::unique_ptr<PresentationSlide> slide(int index) const override
+        {
+            Guarded("reading a slide", [&] { m_doc->page(index); });
+            return std::make_unique<UnoSlide>(m_doc, index, m_office);
+        }
+        std::unique_ptr<PresentationSlide> addSlide(int index, SlideLayout layout) override
+        {
+            Q_UNUSED(layout); // the title layout is the only one the client adds
+            Guarded("adding a slide", [&] {
+                const int count = m_doc->slidesCount();
+                Reference<drawing::XDrawPages> pages = m_doc->pages();
+                Reference<drawing::XDrawPage> page;
+                if (count == 0 && index == 1) {
+                    page.set(pages->getByIndex(0), UNO_QUERY_THROW);
+                    m_doc->lonePageIsSlide = true;
+                } else if (index >= 2 && index <= count + 1) {
+                    // The office inserts after the page it is given.
+                    page = pages->insertNewByIndex(index - 2);
+                } else {
+                    throw PresentationError(
+                        QStringLiteral("a slide cannot be added at %1 (the presentation has %2)")
+                            .arg(index)
+                            .arg(count));
+                }
+                Reference<beans::XPropertySet>(page, UNO_QUERY_THROW)
+                    ->setPropertyValue(ToOU(QStringLiteral("Layout")), uno::Any(kTitleLayout));
+            });
+            return slide(index);
+        }
+        void save() override
+        {
+            Guarded("saving the presentation", [&] {
+                if (!m_doc->model.is())
+                    throw PresentationError(
+                        QStringLiteral("the presentation %1 is no longer open").arg(m_doc->file));
+                Reference<frame::XStorable>(m_doc->model, UNO_QUERY_THROW)->store();
+            });
+        }
+
+    private:
+        std::shared_ptr<UnoDocument> m_doc;
+        std::weak_ptr<Uno::OfficeConnection *> m_office;
+    };
+
+    // Hands the office's "a document is being closed" events, which arrive on
+    // bridge threads, to the thread that owns the host.
+    struct CloseRelay
+    {
+        std::mutex mutex;
+        QObject *receiver = nullptr;
+        std::function<void()> deliver;
+
+        void post()
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (receiver)
+                QMetaObject::invokeMethod(receiver, deliver, Qt::QueuedConnection);
+        }
+        void stop()
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            receiver = nullptr;
+        }
+    };
+
+    class CloseListener final : public cppu::WeakImplHelper1<document::XDocumentEventListener>
+    {
+    public:
+        explicit CloseListener(std::shared_ptr<CloseRelay> relay)
+            : m_relay(std::move(relay))
+        {
+        }
+        void SAL_CALL documentEventOccured(const document::DocumentEvent &event) override
+        {
+            if (event.EventName != "OnUnload")
+                return;
+            Reference<lang::XServiceInfo> info(event.Source, UNO_QUERY);
+            if (info.is() && info->supportsService("com.sun.star.presentation.PresentationDocument"))
+                m_relay->post();
+        }
+        void SAL_CALL disposing(const lang::EventObject &) override { }
+
+    private:
+        std::shared_ptr<CloseRelay> m_relay;
+    };
+
+    // Answers every question the office would ask while loading (a file it
+    // cannot read, a lock, a password) with "abort", so that loading fails with
+    // an error instead of waiting for someone to close a dialog in the office.
+    class AbortingInteractionHandler final : public cppu::WeakImplHelper1<task::XInteractionHandler>
+    {
+    public:
+        void SAL_CALL handle(const Reference<task::XInteractionRequest> &request) override
+        {
+            const auto continuations = request->getContinuations();
+            for (const auto &continuation : continuations) {
+                Reference<task::XInteractionAbort> abort(continuation, UNO_QUERY);
+                if (abort.is()) {
+                    abort->select();
+                    return;
+                }
+            }
+        }
+    };
+
+    Reference<document::XDocumentEventBroadcaster> Broadcaster(
+        const Reference<uno::XComponentContext> &context)
+    {
+        return Reference<document::XDocumentEventBroadcaster>(
+            frame::theGlobalEventBroadcaster::get(context), UNO_QUERY_THROW);
     }
-    void SAL_CALL disposing(const lang::EventObject &) override {}
 
-private:
-    std::shared_ptr<CloseRelay> m_relay;
-};
-
-Reference<document::XDocumentEventBroadcaster> Broadcaster(const Reference<uno::XComponentContext> &context)
-{
-    return Reference<document::XDocumentEventBroadcaster>(frame::theGlobalEventBroadcaster::get(context),
-                                                          UNO_QUERY_THROW);
-}
-
-Reference<awt::XWindow> ContainerWindow(const std::shared_ptr<UnoDocument> &doc)
-{
-    const Reference<frame::XFrame> frame = doc ? doc->frame() : nullptr;
-    return frame.is() ? frame->getContainerWindow() : nullptr;
-}
+    Reference<awt::XWindow> ContainerWindow(const std::shared_ptr<UnoDocument> &doc)
+    {
+        const Reference<frame::XFrame> frame = doc ? doc->frame() : nullptr;
+        return frame.is() ? frame->getContainerWindow() : nullptr;
+    }
 
 } // namespace
 
@@ -445,7 +489,7 @@ struct UnoPresentationHost::Impl
         }
         listener = new CloseListener(relay);
         Guarded("subscribing to the office's events",
-                [&] { Broadcaster(office->context())->addDocumentEventListener(listener); });
+            [&] { Broadcaster(office->context())->addDocumentEventListener(listener); });
     }
 
     void releaseDocuments()
@@ -522,7 +566,8 @@ QString UnoPresentationHost::version()
 {
     connect();
     return Guarded("reading the office's version", [&] {
-        Reference<lang::XMultiServiceFactory> provider = configuration::theDefaultProvider::get(d->connected().context());
+        Reference<lang::XMultiServiceFactory> provider
+            = configuration::theDefaultProvider::get(d->connected().context());
         beans::NamedValue path;
         path.Name = "nodepath";
         path.Value <<= ToOU(QStringLiteral("/org.openoffice.Setup/Product"));
@@ -546,14 +591,17 @@ std::shared_ptr<Presentation> UnoPresentationHost::open(const QString &file, Ope
     auto doc = std::make_shared<UnoDocument>();
     doc->file = file;
     Guarded("opening the presentation", [&] {
-        std::vector<beans::PropertyValue> args{Property("Hidden", uno::Any(mode == OpenMode::Hidden))};
+        const Reference<task::XInteractionHandler> questions(new AbortingInteractionHandler);
+        std::vector<beans::PropertyValue> args { Property("Hidden", uno::Any(mode == OpenMode::Hidden)),
+            Property("InteractionHandler", uno::Any(questions)) };
         // Templates keep the PowerPoint 97 format they are stored in.
         const QString suffix = QFileInfo(file).suffix().toLower();
-        if (suffix == QLatin1String("ppt") || suffix == QLatin1String("pps") || suffix == QLatin1String("pot"))
+        if (suffix == QLatin1String("ppt") || suffix == QLatin1String("pps")
+            || suffix == QLatin1String("pot"))
             args.push_back(Property("FilterName", uno::Any(ToOU(QStringLiteral("MS PowerPoint 97")))));
         Reference<frame::XComponentLoader> loader(d->connected().desktop(), UNO_QUERY_THROW);
         doc->model = loader->loadComponentFromURL(Uno::FileUrl(file), "_blank", 0,
-                                                  uno::Sequence<beans::PropertyValue>(args.data(), int(args.size())));
+            uno::Sequence<beans::PropertyValue>(args.data(), int(args.size())));
         if (!doc->model.is())
             throw PresentationError(QStringLiteral("the office could not open %1").arg(file));
         if (!Reference<drawing::XDrawPagesSupplier>(doc->model, UNO_QUERY).is()) {
@@ -584,7 +632,8 @@ quintptr UnoPresentationHost::activeWindowHandle()
         Reference<awt::XSystemDependentWindowPeer> peer(ContainerWindow(d->active.lock()), UNO_QUERY);
         if (!peer.is())
             return 0;
-        const uno::Any handle = peer->getWindowHandle(uno::Sequence<sal_Int8>(16), lang::SystemDependent::SYSTEM_XWINDOW);
+        const uno::Any handle
+            = peer->getWindowHandle(uno::Sequence<sal_Int8>(16), lang::SystemDependent::SYSTEM_XWINDOW);
         awt::SystemDependentXWindow xwindow;
         sal_Int64 id = 0;
         if (handle >>= xwindow)
@@ -621,7 +670,8 @@ void UnoPresentationHost::showDesignDialog()
 {
     connect();
     Guarded("opening the slide design dialog", [&] {
-        Reference<frame::XDispatchProvider> frame(d->active.lock() ? d->active.lock()->frame() : nullptr, UNO_QUERY);
+        Reference<frame::XDispatchProvider> frame(
+            d->active.lock() ? d->active.lock()->frame() : nullptr, UNO_QUERY);
         if (!frame.is())
             throw PresentationError(QStringLiteral("no presentation window is open"));
         Reference<frame::XDispatchHelper> helper = frame::DispatchHelper::create(d->connected().context());
@@ -672,33 +722,47 @@ void UnoPresentationHost::quit()
         Uno::OfficeConnection::WaitUntilGone(d->profile);
 }
 
+bool OfficeRunning()
+{
+    try {
+        return Uno::PipeAnswers(CurrentOfficeProfile());
+    } catch (const uno::Exception &) {
+        return false;
+    }
+}
+
 namespace OfficeTesting {
 
-namespace {
-UnoPresentation &Uno(Presentation &presentation)
-{
-    auto *uno = dynamic_cast<UnoPresentation *>(&presentation);
-    if (!uno)
-        throw PresentationError(QStringLiteral("not an office presentation"));
-    return *uno;
-}
-} // namespace
+    namespace {
+        UnoPresentation &Uno(Presentation &presentation)
+        {
+            auto *uno = dynamic_cast<UnoPresentation *>(&presentation);
+            if (!uno)
+                throw PresentationError(QStringLiteral("not an office presentation"));
+            return *uno;
+        }
+    } // namespace
 
-void ClosePresentation(Presentation &presentation)
-{
-    const auto &doc = Uno(presentation).document();
-    Guarded("closing the presentation", [&] {
-        if (doc->model.is())
-            Reference<util::XCloseable>(doc->model, UNO_QUERY_THROW)->close(true);
-        doc->model.clear();
-    });
-}
+    void ClosePresentation(Presentation &presentation)
+    {
+        const auto &doc = Uno(presentation).document();
+        Guarded("closing the presentation", [&] {
+            if (doc->model.is())
+                Reference<util::XCloseable>(doc->model, UNO_QUERY_THROW)->close(true);
+            doc->model.clear();
+        });
+    }
 
-void DeleteSlide(Presentation &presentation, int index)
-{
-    const auto &doc = Uno(presentation).document();
-    Guarded("deleting a slide", [&] { doc->pages()->remove(doc->page(index)); });
-}
+    void DeleteSlide(Presentation &presentation, int index)
+    {
+        const auto &doc = Uno(presentation).document();
+        Guarded("deleting a slide", [&] { doc->pages()->remove(doc->page(index)); });
+    }
+
+    void KillOffice()
+    {
+        Uno::KillStartedOffice(CurrentOfficeProfile());
+    }
 
 } // namespace OfficeTesting
 

@@ -38,12 +38,17 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// Whether an office answers on the pipe of the current office profile.
+bool OfficeRunning();
+
 // What tests do to presentations besides what the client does.
 namespace OfficeTesting {
-// Closes the presentation without saving it.
-void ClosePresentation(Presentation &presentation);
-// Removes slide `index` (from 1).
-void DeleteSlide(Presentation &presentation, int index);
+    // Closes the presentation without saving it.
+    void ClosePresentation(Presentation &presentation);
+    // Removes slide `index` (from 1).
+    void DeleteSlide(Presentation &presentation, int index);
+    // Kills the office this process started (one stuck in a dialog).
+    void KillOffice();
 } // namespace OfficeTesting
 
 } // namespace Qurel
