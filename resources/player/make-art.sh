@@ -4,7 +4,7 @@
 # The PNGs are kept in the repository; run this again after changing it.
 set -euo pipefail
 cd "$(dirname "$0")"
-im() { convert "$@"; }
+im() { convert "${@:1:$#-1}" -strip -define png:exclude-chunk=date,time "${@: -1}"; }
 
 # Play and pause buttons: strips of four 57x35 slices (normal, hot, pressed, disabled).
 slice() { # name background symbol-colour draw-command
@@ -29,9 +29,9 @@ im -size 13x13 xc:none -fill "#ffffff" -stroke "#f39801" -draw "circle 6,6 6,1" 
 im -size 13x13 xc:none -fill "#ffe2b0" -stroke "#f39801" -draw "circle 6,6 6,0" bar_thumb_hot.png
 
 # "加载更多片段": separate normal, hot and pressed pictures.
-im -size 150x28 xc:none -fill "#146fa4" -draw "roundrectangle 0,0 149,27 5,5" more_normal.png
-im -size 150x28 xc:none -fill "#1c86c4" -draw "roundrectangle 0,0 149,27 5,5" more_hot.png
-im -size 150x28 xc:none -fill "#0d5480" -draw "roundrectangle 0,0 149,27 5,5" more_pressed.png
+im -size 205x26 xc:none -fill "#146fa4" -draw "roundrectangle 0,0 204,25 5,5" more_normal.png
+im -size 205x26 xc:none -fill "#1c86c4" -draw "roundrectangle 0,0 204,25 5,5" more_hot.png
+im -size 205x26 xc:none -fill "#0d5480" -draw "roundrectangle 0,0 204,25 5,5" more_pressed.png
 
 # Current-segment marker, 20x22.
 im -size 20x22 xc:none -fill "#f39801" -draw "polygon 3,3 3,19 17,11" cur_play.png

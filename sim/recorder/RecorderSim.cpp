@@ -12,13 +12,16 @@
 #include <QMutexLocker>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QtEndian>
+
+#ifdef QUREL_SIM_HAS_RTSP
+#include "RtspTestServer.h"
+#endif
 
 #include <atomic>
 #include <functional>
@@ -121,7 +124,7 @@ namespace {
                 out.append('\n');
             else if (c == '0')
                 out.append('\0');
-            else if (c == 'x' && i + 2 < in.size() + 0) {
+            else if (c == 'x' && i + 2 < in.size()) {
                 bool ok = false;
                 const int v = in.mid(i + 1, 2).toInt(&ok, 16);
                 if (ok) {
@@ -211,6 +214,11 @@ public:
     quint16 rtspPort() const;
     QString runCommand(const QString &command, const QStringList &args);
     QString state() const;
+    void log(const QString &text) const
+    {
+        if (opt.log)
+            opt.log(text);
+    }
 
     RecorderSimOptions opt;
     QThread thread;
@@ -219,6 +227,13 @@ public:
     QTcpServer *control = nullptr;
     QList<QPointer<QTcpSocket>> clients;
     std::unique_ptr<QTemporaryDir> tempUploads;
+#ifdef QUREL_SIM_HAS_RTSP
+    std::unique_ptr<RtspTestServer> rtsp;
+#endif
+    bool startStream(QString *why);
+    bool streamRunning() const;
+    int streamClients() const;
+    void setStreamKey(const QString &key);
     QString uploadDir;
     bool lessonsStarted = false;
     int nextClientId = 1;
@@ -229,13 +244,13 @@ public:
     QList<SimRequest> requests;
     QList<ControlLine> controlLines;
     QStringList loginKeys;
-    QSet<QString> validKeys; // every key handed out; the stream accepts them
     QList<SimUpload> uploads;
     QMap<QString, ReplyShape> shapes;
     bool recording = false;
 
     // Switches and counters read without the lock.
     std::atomic_int rtspOnlineCount { 0 };
+    std::atomic_bool onlineCountSet { false }; // else the stream's open RTSP connections are reported
     std::atomic_bool refuseLogins { false };
     std::atomic_bool refuseUploads { false };
     std::atomic_bool hangUp { false };
@@ -286,11 +301,89 @@ bool RecorderSim::Core::start(QString *error)
         if (!control->listen(opt.address, opt.controlPort))
             why = QStringLiteral("control port %1: %2").arg(opt.controlPort).arg(control->errorString());
     });
-    if (!why.isEmpty())
+    if (!why.isEmpty() || !startStream(&why))
         return fail(why);
     running = true;
     return true;
 }
+
+#ifdef QUREL_SIM_HAS_RTSP
+bool RecorderSim::Core::startStream(QString *why)
+{
+    if (!opt.stream)
+        return true;
+    RtspTestServerOptions o;
+    o.address = opt.address.toString().toStdString();
+    o.port = opt.rtspPort;
+    // Until logon.cgi hands out a key, no key opens the stream.
+    o.key = QString::number(QRandomGenerator::global()->generate64(), 16).toStdString();
+    o.width = opt.width;
+    o.height = opt.height;
+    o.fps = opt.fps;
+    o.bitrateKbps = opt.bitrateKbps;
+    o.slicedKeyframes = opt.twoSlices;
+    o.udp = !opt.rtspOverTcpOnly;
+    rtsp = std::make_unique<RtspTestServer>();
+    if (rtsp->start(o))
+        return true;
+    *why = QStringLiteral("RTSP port %1: the stream server did not start").arg(opt.rtspPort);
+    rtsp.reset();
+    return false;
+}
+
+bool RecorderSim::Core::streamRunning() const
+{
+    return rtsp && rtsp->isRunning();
+}
+
+int RecorderSim::Core::streamClients() const
+{
+    return streamRunning() ? rtsp->connectedClients() : 0;
+}
+
+void RecorderSim::Core::setStreamKey(const QString &key)
+{
+    if (streamRunning())
+        rtsp->setKey(key.toStdString());
+}
+
+void RecorderSim::Core::pauseStream(int seconds)
+{
+    if (streamRunning())
+        rtsp->pauseFor(seconds);
+}
+
+quint16 RecorderSim::Core::rtspPort() const
+{
+    if (streamRunning())
+        return rtsp->port();
+    return opt.rtspPort ? opt.rtspPort : kDefaultRtspPort;
+}
+#else
+bool RecorderSim::Core::startStream(QString *)
+{
+    return true;
+}
+
+bool RecorderSim::Core::streamRunning() const
+{
+    return false;
+}
+
+int RecorderSim::Core::streamClients() const
+{
+    return 0;
+}
+
+void RecorderSim::Core::setStreamKey(const QString &) { }
+
+void RecorderSim::Core::pauseStream(int) { }
+
+quint16 RecorderSim::Core::rtspPort() const
+{
+    return opt.rtspPort ? opt.rtspPort : kDefaultRtspPort;
+}
+#endif
 
 void RecorderSim::Core::stop()
 {
@@ -311,6 +404,16 @@ void RecorderSim::Core::stop()
         thread.wait();
         context.reset();
     }
+#ifdef QUREL_SIM_HAS_RTSP
+    if (rtsp) {
+        rtsp->stop();
+        // RTSP sessions over UDP report their end on a GStreamer thread after
+        // the stream server has stopped, into the server object; it is kept
+        // until the process ends so that late report finds it alive.
+        static QList<RtspTestServer *> stoppedServers;
+        stoppedServers.append(rtsp.release());
+    }
+#endif
     running = false;
 }
 
@@ -323,6 +426,7 @@ void RecorderSim::Core::record(const Sim::HttpRequest &request)
     r.query = request.queryItems();
     r.headers = request.headers;
     r.bodySize = request.body.size();
+    log(QStringLiteral("http: %1 %2").arg(QString::fromUtf8(r.method), QString::fromUtf8(r.target)));
     QMutexLocker lock(&mutex);
     r.atMs = clock.elapsed();
     requests.append(r);
@@ -386,9 +490,9 @@ Sim::HttpResponse RecorderSim::Core::handleLogon(const Sim::HttpRequest &request
             request.queryValue(QStringLiteral("username")), request.queryValue(QStringLiteral("upswd")))) {
         const QString key = QString::number(QRandomGenerator::global()->generate64(), 16)
                                 .rightJustified(16, QLatin1Char('0'));
+        setStreamKey(key);
         QMutexLocker lock(&mutex);
         loginKeys.append(key);
-        validKeys.insert(key);
         body = "0|" + key.toLatin1();
     }
     return respond(shapeOf(QStringLiteral("logon")), "text/plain", body);
@@ -402,7 +506,7 @@ Sim::HttpResponse RecorderSim::Core::handlePlat(const Sim::HttpRequest &request)
         return shaped(action, { { QStringLiteral("ErrorCode"), QStringLiteral("-1") } });
     const QString zero = QStringLiteral("0");
     if (action == QLatin1String("24685")) {
-        const int count = rtspOnlineCount.load();
+        const int count = onlineCountSet ? rtspOnlineCount.load() : streamClients();
         return shaped(action,
             { { QStringLiteral("ErrorCode"), zero }, { QStringLiteral("RtpMode"), opt.rtpMode },
                 { QStringLiteral("RtspPort"), QString::number(rtspPort()) },
@@ -457,6 +561,8 @@ Sim::HttpResponse RecorderSim::Core::handleUpload(const Sim::HttpRequest &reques
     if (upload.reason.isEmpty() && switchOn(refuseUploads))
         upload.reason = QStringLiteral("uploads refused by the switch");
     upload.accepted = upload.reason.isEmpty();
+    log(QStringLiteral("upload %1: %2")
+            .arg(kind, upload.accepted ? QStringLiteral("accepted") : upload.reason));
     {
         QMutexLocker lock(&mutex);
         uploads.append(upload);
@@ -475,11 +581,13 @@ void RecorderSim::Core::onControlConnection()
             continue;
         }
         const int id = nextClientId++;
+        log(QStringLiteral("control %1: connected").arg(id));
         clients.append(socket);
         clientCount = int(clients.size());
         QObject::connect(
             socket, &QTcpSocket::readyRead, context.get(), [this, socket, id] { onControlRead(socket, id); });
-        QObject::connect(socket, &QTcpSocket::disconnected, context.get(), [this, socket] {
+        QObject::connect(socket, &QTcpSocket::disconnected, context.get(), [this, socket, id] {
+            log(QStringLiteral("control %1: closed").arg(id));
             clients.removeAll(socket);
             socket->deleteLater();
             clientCount = int(clients.size());
@@ -497,6 +605,7 @@ void RecorderSim::Core::onControlRead(QTcpSocket *socket, int id)
         buffer.remove(0, end + 1);
         if (line.endsWith('\r'))
             line.chop(1);
+        log(QStringLiteral("control %1: %2").arg(id).arg(QString::fromUtf8(line)));
         QMutexLocker lock(&mutex);
         controlLines.append({ id, line, clock.elapsed() });
     }
@@ -507,6 +616,9 @@ void RecorderSim::Core::onControlRead(QTcpSocket *socket, int id)
 
 void RecorderSim::Core::broadcast(const QByteArray &bytes)
 {
+    log(QStringLiteral("to %1 control client(s): %2")
+            .arg(clients.size())
+            .arg(QString::fromUtf8(bytes.trimmed())));
     for (const auto &c : std::as_const(clients)) {
         if (c && c->state() == QAbstractSocket::ConnectedState) {
             c->write(bytes);
@@ -561,28 +673,21 @@ void RecorderSim::Core::sendControl(const QByteArray &bytes)
     broadcast(bytes);
 }
 
-void RecorderSim::Core::pauseStream(int seconds)
-{
-    (void)seconds;
-}
-
-quint16 RecorderSim::Core::rtspPort() const
-{
-    return opt.rtspPort ? opt.rtspPort : kDefaultRtspPort;
-}
-
 QString RecorderSim::Core::state() const
 {
+    const QString stream = streamRunning()
+        ? QStringLiteral("rtsp-port=%1 stream-clients=%2").arg(rtspPort()).arg(streamClients())
+        : QStringLiteral("rtsp-port=%1 stream=off").arg(rtspPort());
     QMutexLocker lock(&mutex);
-    return QStringLiteral("recording=%1 control-clients=%2 login-keys=%3 requests=%4 uploads=%5 http-port=%6 "
-                          "rtsp-port=%7")
+    return QStringLiteral(
+        "recording=%1 control-clients=%2 login-keys=%3 requests=%4 uploads=%5 http-port=%6 %7")
         .arg(recording ? 1 : 0)
         .arg(clientCount.load())
         .arg(loginKeys.size())
         .arg(requests.size())
         .arg(uploads.size())
         .arg(boundHttpPort.load())
-        .arg(rtspPort());
+        .arg(stream);
 }
 
 QString RecorderSim::Core::runCommand(const QString &command, const QStringList &args)
@@ -632,6 +737,7 @@ QString RecorderSim::Core::runCommand(const QString &command, const QStringList 
         if (!good)
             return QStringLiteral("error: online-count needs a number");
         rtspOnlineCount = count;
+        onlineCountSet = true;
         return ok();
     }
     if (command == QLatin1String("close-control")) {
@@ -675,6 +781,7 @@ QString RecorderSim::Core::runCommand(const QString &command, const QStringList 
         refuseLogins = refuseUploads = hangUp = refuseControl = false;
         delayMs = 0;
         rtspOnlineCount = 0;
+        onlineCountSet = false;
         return ok();
     }
     if (command == QLatin1String("state"))
@@ -768,7 +875,12 @@ quint16 RecorderSim::rtspPort() const
 
 bool RecorderSim::streamAvailable() const
 {
-    return false;
+    return m_core->streamRunning();
+}
+
+QString RecorderSim::streamUrl(const QString &key) const
+{
+    return QStringLiteral("rtsp://%1:%2/stream/0?config.login=%3").arg(address()).arg(rtspPort()).arg(key);
 }
 
 QString RecorderSim::uploadDir() const
@@ -871,6 +983,7 @@ void RecorderSim::resetReplies()
 void RecorderSim::setRtspOnlineCount(int count)
 {
     m_core->rtspOnlineCount = count;
+    m_core->onlineCountSet = true;
 }
 
 void RecorderSim::setRefuseLogins(bool refuse)

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -52,6 +53,10 @@ struct RecorderSimOptions
     int bitrateKbps = 300;
     bool twoSlices = false; // two slices per frame, SPS/PPS repeated between them
     bool rtspOverTcpOnly = false; // refuse RTP over UDP
+
+    // Told of every request, control-channel line, notice and upload, on the
+    // simulator's thread; empty: nothing is told.
+    std::function<void(const QString &)> log;
 };
 
 // A request the simulated recorder received.
@@ -111,6 +116,9 @@ public:
     quint16 controlPort() const;
     quint16 rtspPort() const; // the stream's port, or 554 without a stream
     bool streamAvailable() const; // built with the stream server and started
+    // The stream's address with a login key; only the key logon.cgi handed
+    // out last opens it.
+    QString streamUrl(const QString &key) const;
     QString uploadDir() const;
 
     // The recorder's own recording: notices go to every control client.
@@ -136,6 +144,8 @@ public:
     void setRawReply(const QString &key, const QByteArray &body);
     void setReplyStatus(const QString &key, int status);
     void resetReplies();
+    // RtspOnlineCount of action 24685; without this the stream's open RTSP
+    // connections are counted.
     void setRtspOnlineCount(int count);
 
     // Failure switches.

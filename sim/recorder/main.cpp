@@ -102,8 +102,9 @@ int main(int argc, char *argv[])
         QStringLiteral("RtpMode reported by action 24685 (default 0)."), QStringLiteral("mode"),
         QStringLiteral("0"));
     const QCommandLineOption onlineCount(QStringLiteral("online-count"),
-        QStringLiteral("RtspOnlineCount reported by action 24685 (default 0)."), QStringLiteral("n"),
-        QStringLiteral("0"));
+        QStringLiteral(
+            "RtspOnlineCount reported by action 24685 (default: the stream's open RTSP connections)."),
+        QStringLiteral("n"));
     const QCommandLineOption lesson(QStringLiteral("lesson"),
         QStringLiteral("Record from START to STOP seconds after the first control client connected, titled "
                        "TITLE. May be given several times."),
@@ -133,9 +134,11 @@ int main(int argc, char *argv[])
         QStringLiteral("refuse-logins"), QStringLiteral("Start with logins refused."));
     const QCommandLineOption delay(QStringLiteral("delay"),
         QStringLiteral("Start with every CGI answer delayed."), QStringLiteral("ms"));
-    parser.addOptions(
-        { address, httpPort, controlPort, user, password, title, rtpMode, onlineCount, lesson, uploadDir,
-            anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, tcpOnly, refuseLogins, delay });
+    const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") },
+        QStringLiteral("Print every request, control-channel line, notice and upload."));
+    parser.addOptions({ address, httpPort, controlPort, user, password, title, rtpMode, onlineCount, lesson,
+        uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, tcpOnly, refuseLogins, delay,
+        verbose });
     parser.process(app);
 
     auto fail = [](const QString &why) {
@@ -181,15 +184,23 @@ int main(int argc, char *argv[])
         options.lessons.append(*step);
     }
 
+    int count = 0;
+    if (parser.isSet(onlineCount) && !(count = parser.value(onlineCount).toInt(&ok), ok))
+        return fail(QStringLiteral("bad online count"));
+    int delayMs = 0;
+    if (parser.isSet(delay) && (!(delayMs = parser.value(delay).toInt(&ok), ok) || delayMs < 0))
+        return fail(QStringLiteral("bad delay"));
+    if (parser.isSet(verbose))
+        options.log = [](const QString &text) { print(QStringLiteral("sim: ") + text); };
+
     Qurel::RecorderSim sim(options);
     QString error;
     if (!sim.start(&error))
         return fail(error);
-    if (parser.isSet(refuseLogins))
-        sim.setRefuseLogins(true);
-    if (parser.isSet(delay))
-        print(sim.runCommand(QStringLiteral("delay"), { parser.value(delay) }));
-    print(sim.runCommand(QStringLiteral("online-count"), { parser.value(onlineCount) }));
+    sim.setRefuseLogins(parser.isSet(refuseLogins));
+    sim.setReplyDelayMs(delayMs);
+    if (parser.isSet(onlineCount))
+        sim.setRtspOnlineCount(count);
     print(QStringLiteral("qurel-recorder-sim: HTTP http://%1:%2/ control %1:%3 RTSP %4")
               .arg(sim.address())
               .arg(sim.httpPort())

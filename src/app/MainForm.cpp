@@ -3,8 +3,12 @@
 
 #include "ClientFont.h"
 #include "Configs.h"
+#include "ClickableImage.h"
 #include "MessageBoxes.h"
+#include "PictureFrame.h"
 #include "ProgramFolder.h"
+#include "SkinImageButton.h"
+#include "VlcPlayer.h"
 #include "VlcCheck.h"
 #include "zelmicro.h"
 
@@ -154,6 +158,7 @@ void TfrmMain::BuildLayout()
     BuildFunctionBar();
     BuildPlaybackColumn();
     BuildSegmentColumn();
+    BuildPlayerControls();
 }
 
 void TfrmMain::BuildTitleBar()
@@ -181,20 +186,20 @@ void TfrmMain::BuildFunctionBar()
         "QToolButton { color: white; border: none; background: transparent; padding-left: 4px; }"
         "QToolButton:hover { background: #474747; }"
         "QToolButton:pressed { background: #1F1F1F; }");
-    for (const FunctionButton &spec : kFunctionButtons) {
+    for (const FunctionButton &entry : kFunctionButtons) {
         auto *button = new QToolButton(pnlFunction);
-        button->setObjectName(QLatin1String(spec.name));
-        button->setText(QString::fromUtf8(spec.caption));
-        button->setGeometry(spec.left, 3, spec.width, 30);
+        button->setObjectName(QLatin1String(entry.name));
+        button->setText(QString::fromUtf8(entry.caption));
+        button->setGeometry(entry.left, 3, entry.width, 30);
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setIcon(QIcon(skin(QLatin1String(spec.name))));
+        button->setIcon(QIcon(skin(QLatin1String(entry.name))));
         button->setIconSize(QSize(20, 20));
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setFont(Qurel::ClientFont(14));
         button->setStyleSheet(style);
         button->setCursor(Qt::PointingHandCursor);
-        this->*spec.field = button;
+        this->*entry.field = button;
     }
     btnStartRec->hide();
     btnEndRec->hide();
@@ -235,14 +240,16 @@ void TfrmMain::BuildPlaybackColumn()
     pnlPlayer = panel(
         pnl3, QRect(0, playerTop, width, height - playerTop - kBottomRow), QStringLiteral("pnlPlayer"));
     const int videoHeight = pnlPlayer->height() - kProgPanelHeight - 1;
-    plyMain = panel(pnlPlayer, QRect(0, 0, width, videoHeight), QStringLiteral("plyMain"));
-    paint(plyMain, Qt::black);
+    plyMain = new TVlcPlayer(pnlPlayer);
+    plyMain->setObjectName(QStringLiteral("plyMain"));
+    plyMain->setGeometry(0, 0, width, videoHeight);
     pnlVideoPic = panel(plyMain, plyMain->rect(), QStringLiteral("pnlVideoPic"));
     paint(pnlVideoPic, Qt::black);
     imgVideoPic = label(pnlVideoPic, QString(), QStringLiteral("imgVideoPic"));
     imgVideoPic->setGeometry(pnlVideoPic->rect());
     imgVideoPic->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    imgPlay = label(pnlVideoPic, QString(), QStringLiteral("imgPlay"));
+    imgPlay = new Qurel::ClickableImage(pnlVideoPic);
+    imgPlay->setObjectName(QStringLiteral("imgPlay"));
     imgPlay->resize(110, 111);
     imgPlay->setPixmap(skin(QStringLiteral("play")));
     imgPlay->setCursor(Qt::PointingHandCursor);
@@ -288,15 +295,10 @@ void TfrmMain::BuildSegmentColumn()
 
     auto *bottom
         = panel(pnl2, QRect(0, height - kBottomRow, kSegmentWidth, kBottomRow), QStringLiteral("pnl9"));
-    MlSkinImageButton1 = new QPushButton(QStringLiteral("加载更多片段"), bottom);
+    MlSkinImageButton1 = new TMlSkinImageButton(bottom);
     MlSkinImageButton1->setObjectName(QStringLiteral("MlSkinImageButton1"));
     MlSkinImageButton1->setGeometry(kMarkerStrip, 6, kSegmentWidth - kMarkerStrip, 26);
-    MlSkinImageButton1->setFlat(true);
-    MlSkinImageButton1->setFocusPolicy(Qt::NoFocus);
     MlSkinImageButton1->setCursor(Qt::PointingHandCursor);
-    MlSkinImageButton1->setStyleSheet(
-        QStringLiteral("QPushButton { color: #146FA4; border: 1px solid #146FA4; background: white; }"
-                       "QPushButton:hover { background: #E8F1F7; }"));
 }
 
 // Frames are stacked from the player area's height: V = (height - 15) div 6, 3 px apart.

@@ -4,7 +4,12 @@
 // messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
 // MainFormHeadTail.cpp and MainFormUpload.cpp. Each topic adds members only in its own section below.
 
+#include "ClickableImage.h"
 #include "ExternalMessages.h"
+#include "PictureFrame.h"
+#include "SkinImageButton.h"
+#include "SkinProgressBar.h"
+#include "VlcPlayer.h"
 
 #include <QDateTime>
 #include <QString>
@@ -16,10 +21,9 @@ class QPushButton;
 class QToolButton;
 
 // The class of the six segment frames. They are made by TfrmMain::CreatePicFrame (in
-// MainFormSegments.cpp), so switching to the thumbnail frame class means changing this alias and
-// that one function. FormCreate sizes and colours every widget child of pnlPicList, and colours
+// MainFormSegments.cpp). FormCreate sizes and colours every widget child of pnlPicList, and colours
 // the frame's direct child named "pnlRight".
-using TPicFrame = QWidget;
+using TPicFrame = TfraPicture;
 
 class TfrmMain : public QWidget
 {
@@ -83,10 +87,10 @@ public:
     QLabel *lblTiming = nullptr;
     QFrame *shpPlayTop = nullptr;
     QWidget *pnlPlayer = nullptr;
-    QWidget *plyMain = nullptr; // the video player control goes here
+    TVlcPlayer *plyMain = nullptr;
     QWidget *pnlVideoPic = nullptr;
     QLabel *imgVideoPic = nullptr;
-    QLabel *imgPlay = nullptr;
+    Qurel::ClickableImage *imgPlay = nullptr;
     QFrame *shpProgTop = nullptr;
     QWidget *pnlProgPanel = nullptr;
     QWidget *pnlCursor = nullptr;
@@ -105,7 +109,7 @@ public:
     TPicFrame *fraPicture4 = nullptr;
     TPicFrame *fraPicture5 = nullptr;
     TPicFrame *fraPicture6 = nullptr;
-    QPushButton *MlSkinImageButton1 = nullptr; // "加载更多片段"
+    TMlSkinImageButton *MlSkinImageButton1 = nullptr; // "加载更多片段"
 
     // ==== Control channel to the recorder (MainFormControl.cpp) ==============================
     void ConnectRecorder();
@@ -123,6 +127,39 @@ public:
     void LoadPicList();
     // 0x40C and the play controls: play the current segment from `position` ms.
     void PlayCurrent(qint64 position);
+    void ClearPicFrames();
+    // Frame n (1 ... 6), the n-th frame of pnlPicList; nullptr for any other number.
+    TPicFrame *GetPicFrame(int number) const;
+
+    TMlSkinProgressBar *bpMain = nullptr;
+    TMlSkinImageButton *btnStart = nullptr;
+    TMlSkinImageButton *btnPause = nullptr;
+    QLabel *lblCurTime = nullptr;
+    QLabel *lblTimeSlash = nullptr;
+    QLabel *lblMaxTime = nullptr;
+
+    void fraPicture1imgMainClick(TPicFrame *frame);
+    void btnStartClick();
+    void btnPauseClick();
+    void imgPlayClick();
+    void imgPlayMouseEnter();
+    void imgPlayMouseLeave();
+    void imgPlayMouseDown();
+    void bpMainChanged();
+    void plyMainMediaPlayerTimeChanged(qint64 newTime);
+    void plyMainMediaPlayerLengthChanged(qint64 newLength);
+    void plyMainDblClick();
+    void MlSkinImageButton1Click();
+
+private:
+    // Builds the seek bar, the play/pause buttons and time labels, and wires the player area.
+    void BuildPlayerControls();
+    // Fits the video, the preview and the control bar into pnlPlayer's current size.
+    void ArrangePlayer();
+    void LoadPlaySymbol(const QString &fileName);
+    QRect FPlayerHome; // pnlPlayer's place in the main window, for the way back from full screen
+
+public:
     // ==== end segment list and playback =======================================================
 
     // ==== Recording management commands (MainFormCommands.cpp) ================================

@@ -7,11 +7,14 @@
 #include "MainForm.h"
 #include "MessageChannel.h"
 #include "SingleInstance.h"
+#include "UploadForm.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // The upload window's web engine shares OpenGL contexts; this must precede the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setFont(Qurel::ClientFont(14));
     SDKConfig.Load();
@@ -26,6 +29,8 @@ int main(int argc, char *argv[])
         return 1;
 
     // ---- The upload window (TfrmUpload, src/upload/) is created here, hidden, for the whole run.
+    TfrmUpload uploadForm(&mainForm);
+    frmUpload = &uploadForm;
     // ---- end upload window
 
     TfrmFullPlay fullPlay;

@@ -36,6 +36,7 @@ public:
     int PressedOffset = 1;
     bool CaptionVisible = false;
     QString Caption;
+    QString text() const { return Caption; }
     QFont HotFont;
     bool WordWrap = false;
     QColor CaptionColor = Qt::black;

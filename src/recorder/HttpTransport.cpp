@@ -151,7 +151,10 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
     curl_mime_filedata(part, QFile::encodeName(filePath).constData());
     curl_mime_filename(part, info.fileName().toUtf8().constData());
     curl_mime_type(part, mimeType.toUtf8().constData());
-    curl_mime_encoder(part, "binary");
+    // Declared as a part header rather than with curl_mime_encoder: libcurl's
+    // encoder path hands the data on in 256-byte pieces, one send() each,
+    // which makes large uploads some 25 times slower.
+    curl_mime_headers(part, curl_slist_append(nullptr, "Content-Transfer-Encoding: binary"), 1);
     curl_easy_setopt(easy.get(), CURLOPT_MIMEPOST, mime.get());
     // Waiting for "100 Continue" costs a second per request on servers that
     // never send it; send the body straight away.

@@ -55,6 +55,7 @@ private slots:
     void silentRecorderFailsWithinTheBound();
     void absentRecorderFailsAtOnce();
     void testBoundsApplyToEveryCall();
+    void transportSpeaksOnlyHttp();
 
 private:
     QString lastTarget() const { return QString::fromUtf8(m_sim->requests().constLast().target); }
@@ -377,6 +378,28 @@ void TestRecorderCgi::testBoundsApplyToEveryCall()
     QVERIFY(t.elapsed() < 2000);
     SetCgiGetOptionsForTesting(nullptr);
     QCOMPARE(CgiGetOptions().totalTimeoutMs, 30000L);
+}
+
+void TestRecorderCgi::transportSpeaksOnlyHttp()
+{
+    // A recorder address is always http://; nothing else is fetched, even
+    // when a broken setting makes the URL point elsewhere.
+    HttpResult r = HttpGet(QStringLiteral("file:///etc/hostname"));
+    QVERIFY(!r.ok);
+    QVERIFY(r.body.isEmpty());
+    m_sim->setReplyStatus(QStringLiteral("24687"), 302);
+    QVERIFY(!SaveCT(kAddress, m_port, kUser, kPassword));
+    HttpGetOptions capped;
+    capped.maxBodyBytes = 10;
+    m_sim->setRawReply(QStringLiteral("24685"), "ErrorCode=0\r\n");
+    r = HttpGet(
+        QStringLiteral("http://%1:%2/cgi-bin/plat/plat.cgi?action=24685").arg(kAddress).arg(m_port), capped);
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains(QStringLiteral("larger")));
+    capped.maxBodyBytes = 13;
+    QVERIFY(HttpGet(
+        QStringLiteral("http://%1:%2/cgi-bin/plat/plat.cgi?action=24685").arg(kAddress).arg(m_port), capped)
+                .ok);
 }
 
 QTEST_GUILESS_MAIN(TestRecorderCgi)

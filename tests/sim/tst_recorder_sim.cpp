@@ -7,6 +7,7 @@
 #include "RecorderSim.h"
 
 #include <QImage>
+#include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -127,7 +128,14 @@ void TestRecorderSim::controlChannelNoticesAndClientLines()
 
 void TestRecorderSim::cgiStartAndStopSendNotices()
 {
-    RecorderSim sim(simOptions());
+    QMutex logMutex;
+    QStringList log;
+    RecorderSimOptions o = simOptions();
+    o.log = [&](const QString &text) {
+        QMutexLocker lock(&logMutex);
+        log.append(text);
+    };
+    RecorderSim sim(o);
     QVERIFY(sim.start());
     ControlClient client;
     QVERIFY(client.connectTo(kAddress));
@@ -145,6 +153,11 @@ void TestRecorderSim::cgiStartAndStopSendNotices()
     QCOMPARE(http(sim, QStringLiteral("/cgi-bin/plat/plat.cgi?action=24674&user=admin&password=admin")),
         QStringLiteral("ErrorCode=-1\r\n"));
     QVERIFY(!sim.recording());
+    QMutexLocker lock(&logMutex);
+    QVERIFY(log.contains(QStringLiteral("control 1: connected")));
+    QVERIFY(
+        log.filter(QStringLiteral("http: GET /cgi-bin/plat/plat.cgi?action=24674&user=admin")).size() == 2);
+    QVERIFY(log.filter(QStringLiteral("to 1 control client(s): mark=start_record,Title=")).size() == 1);
 }
 
 void TestRecorderSim::lessonScriptRunsFromTheFirstClient()

@@ -1,0 +1,87 @@
+#pragma once
+// The simulator's HTTP/1.1 server on QTcpServer. Upload bodies are parsed
+// while they stream in and written straight to disk; nothing holds a whole
+// body in memory.
+
+#include "MultipartReceiver.h"
+#include "PlatformState.h"
+
+#include <QFile>
+#include <QHash>
+#include <QObject>
+#include <QTcpServer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTcpSocket;
+
+namespace Qurel {
+
+struct HttpRequestHead
+{
+    QByteArray method;
+    QByteArray target;
+    QByteArray path; // target before "?"
+    QByteArray query; // target after "?"
+    QHash<QByteArray, QByteArray> headers; // names in lower case
+    bool keepAlive = true;
+
+    // Parses the request line and headers (without the blank line).
+    static std::optional<HttpRequestHead> Parse(const QByteArray &block);
+    QByteArray header(const QByteArray &name) const { return headers.value(name); }
+};
+
+class PlatformConnection final : public QObject
+{
+    Q_OBJECT
+public:
+    PlatformConnection(QTcpSocket *socket, std::shared_ptr<PlatformSim::State> state, QObject *parent);
+
+private:
+    enum class Mode { Head, FormBody, UploadBody, Answering, Closed };
+
+    void onReadyRead();
+    void onDisconnected();
+    bool processHead();
+    void processFormBody();
+    void beginUpload();
+    void feedUpload(const char *data, qsizetype size);
+    void finishUpload();
+    void answerUpload();
+    void abortUpload();
+    void respond(int status, const QByteArray &reason, const QByteArray &contentType, const QByteArray &body,
+        const QByteArray &extraHeaders = {});
+    void close();
+
+    QTcpSocket *m_socket;
+    std::shared_ptr<PlatformSim::State> m_state;
+    Mode m_mode = Mode::Head;
+    QByteArray m_buffer;
+    HttpRequestHead m_head;
+    qint64 m_remaining = 0;
+    std::vector<char> m_chunk;
+
+    // The upload in progress.
+    std::unique_ptr<MultipartReceiver> m_receiver;
+    QFile m_file;
+    ReceivedUpload m_upload;
+    UploadVerdict m_verdict;
+    bool m_filePartSeen = false;
+    bool m_inFilePart = false;
+    bool m_recorded = false;
+};
+
+class PlatformServer final : public QTcpServer
+{
+    Q_OBJECT
+public:
+    explicit PlatformServer(std::shared_ptr<PlatformSim::State> state);
+
+private:
+    void onNewConnection();
+    std::shared_ptr<PlatformSim::State> m_state;
+};
+
+} // namespace Qurel

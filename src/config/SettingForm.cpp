@@ -1,0 +1,223 @@
+#include "SettingForm.h"
+
+#include "Configs.h"
+#include "FileDialogs.h"
+#include "MessageBoxes.h"
+#include "Utils.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr int kWidth = 366;
+constexpr int kHeight = 277;
+
+QFont songFont(int pixelSize)
+{
+    QFont font;
+    font.setFamilies(
+        { QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC") });
+    font.setPixelSize(pixelSize);
+    return font;
+}
+} // namespace
+
+TfrmSetting::TfrmSetting(QWidget *owner)
+    : QDialog(owner,
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::CustomizeWindowHint)
+{
+    setWindowTitle(QStringLiteral("设置"));
+    setFont(songFont(14));
+    setFixedSize(kWidth, kHeight);
+    BuildLayout();
+}
+
+QLabel *TfrmSetting::AddLabel(QWidget *parent, const QString &text, QPoint at)
+{
+    auto *label = new QLabel(text, parent);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit *TfrmSetting::AddEdit(QWidget *group, const QString &label, QPoint labelAt, QRect geometry)
+{
+    AddLabel(group, label, labelAt);
+    auto *edit = new QLineEdit(group);
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+void TfrmSetting::BuildLayout()
+{
+    pnlSpacer = new QWidget(this);
+    pnlSpacer->setGeometry(0, 0, kWidth, 14);
+
+    grpSavePath = new QGroupBox(QStringLiteral("视频文件保存路径"), this);
+    grpSavePath->setGeometry(0, 14, kWidth, 61);
+    edtPath = new QLineEdit(grpSavePath);
+    edtPath->setGeometry(12, 22, 295, 22);
+    btnView = new QPushButton(QStringLiteral("浏览"), grpSavePath);
+    btnView->setGeometry(313, 20, 38, 25);
+
+    gpbMachineSet = new QGroupBox(QStringLiteral("录播机设置"), this);
+    gpbMachineSet->setGeometry(0, 75, kWidth, 118);
+    edtIPAddr = AddEdit(gpbMachineSet, QStringLiteral("IP地址"), { 19, 23 }, { 61, 19, 116, 22 });
+    edtVobPort = AddEdit(gpbMachineSet, QStringLiteral("端口号"), { 192, 23 }, { 235, 19, 116, 22 });
+    edtUserName = AddEdit(gpbMachineSet, QStringLiteral("用户名"), { 19, 58 }, { 61, 54, 116, 22 });
+    edtPassword = AddEdit(gpbMachineSet, QStringLiteral("密  码"), { 192, 58 }, { 235, 54, 116, 22 });
+    edtHttpPort = AddEdit(gpbMachineSet, QStringLiteral("http端口"), { 5, 94 }, { 61, 90, 116, 22 });
+    edtPassword->setEchoMode(QLineEdit::Password);
+    edtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
+
+    GroupBox1 = new QGroupBox(QStringLiteral("资源平台设置"), this);
+    GroupBox1->setGeometry(0, 193, kWidth, 48);
+    edtUploadAddr = AddEdit(GroupBox1, QStringLiteral("IP地址"), { 19, 23 }, { 61, 19, 116, 22 });
+    edtUploadPort = AddEdit(GroupBox1, QStringLiteral("端口号"), { 192, 23 }, { 235, 19, 116, 22 });
+
+    btnSave = new QPushButton(QStringLiteral("保存"), this);
+    btnSave->setGeometry(50, 247, 75, 25);
+    btnClose = new QPushButton(QStringLiteral("关闭"), this);
+    btnClose->setGeometry(138, 247, 75, 25);
+    btnSave->setAutoDefault(false);
+    btnClose->setAutoDefault(false);
+
+    lblVersionCaption = AddLabel(this, QStringLiteral("版本："), { 251, 256 });
+    lblVersion = AddLabel(this, QString(), { 291, 256 });
+    for (QLabel *label : { lblVersionCaption, lblVersion }) {
+        label->setFont(songFont(12));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Qt::gray);
+        label->setPalette(palette);
+        label->adjustSize();
+    }
+
+    for (QLineEdit *port : { edtVobPort, edtHttpPort, edtUploadPort })
+        port->installEventFilter(this);
+
+    setTabOrder(btnSave, btnClose);
+    setTabOrder(btnClose, edtIPAddr);
+    setTabOrder(edtIPAddr, edtVobPort);
+    setTabOrder(edtVobPort, edtUserName);
+    setTabOrder(edtUserName, edtPassword);
+    setTabOrder(edtPassword, edtHttpPort);
+    setTabOrder(edtHttpPort, edtPath);
+    setTabOrder(edtPath, btnView);
+    setTabOrder(btnView, edtUploadAddr);
+    setTabOrder(edtUploadAddr, edtUploadPort);
+
+    connect(btnView, &QPushButton::clicked, this, &TfrmSetting::btnViewClick);
+    connect(btnSave, &QPushButton::clicked, this, &TfrmSetting::btnSaveClick);
+    connect(btnClose, &QPushButton::clicked, this, &TfrmSetting::btnCloseClick);
+}
+
+void TfrmSetting::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        FormShow();
+        if (QScreen *screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(event);
+}
+
+void TfrmSetting::FormShow()
+{
+    SetFields(Qurel::FieldsFromConfig(SDKConfig));
+    lblVersion->setText(Qurel::GetFileVersionStr(QCoreApplication::applicationFilePath()));
+    lblVersion->adjustSize();
+}
+
+Qurel::SettingFields TfrmSetting::Fields() const
+{
+    Qurel::SettingFields f;
+    f.path = edtPath->text();
+    f.ipAddr = edtIPAddr->text();
+    f.vobPort = edtVobPort->text();
+    f.userName = edtUserName->text();
+    f.password = edtPassword->text();
+    f.httpPort = edtHttpPort->text();
+    f.uploadAddr = edtUploadAddr->text();
+    f.uploadPort = edtUploadPort->text();
+    return f;
+}
+
+void TfrmSetting::SetFields(const Qurel::SettingFields &f)
+{
+    edtPath->setText(f.path);
+    edtIPAddr->setText(f.ipAddr);
+    edtVobPort->setText(f.vobPort);
+    edtUserName->setText(f.userName);
+    edtPassword->setText(f.password);
+    edtHttpPort->setText(f.httpPort);
+    edtUploadAddr->setText(f.uploadAddr);
+    edtUploadPort->setText(f.uploadPort);
+}
+
+QLineEdit *TfrmSetting::EditFor(Qurel::SettingField field) const
+{
+    using F = Qurel::SettingField;
+    switch (field) {
+    case F::Path:
+        return edtPath;
+    case F::IPAddr:
+        return edtIPAddr;
+    case F::VobPort:
+        return edtVobPort;
+    case F::UserName:
+        return edtUserName;
+    case F::Password:
+        return edtPassword;
+    case F::HttpPort:
+        return edtHttpPort;
+    case F::UploadAddr:
+        return edtUploadAddr;
+    case F::UploadPort:
+        return edtUploadPort;
+    case F::None:
+        break;
+    }
+    return nullptr;
+}
+
+void TfrmSetting::btnViewClick()
+{
+    const QString folder = Qurel::ChooseFolder(this, QStringLiteral("请选择文件夹"));
+    if (!folder.isEmpty())
+        edtPath->setText(folder);
+}
+
+void TfrmSetting::btnSaveClick()
+{
+    const Qurel::SettingCheck check = Qurel::CheckSettingFields(Fields());
+    if (check.accepted) {
+        accept();
+        return;
+    }
+    Qurel::ShowMsg(this, check.message);
+    if (QLineEdit *edit = EditFor(check.focus))
+        edit->setFocus();
+}
+
+void TfrmSetting::btnCloseClick()
+{
+    reject();
+}
+
+bool TfrmSetting::edtSecondKeyPress(const QKeyEvent &event) const
+{
+    return Qurel::IsPortKeyAccepted(event.text());
+}
+
+bool TfrmSetting::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && !edtSecondKeyPress(static_cast<const QKeyEvent &>(*event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,97 @@
+#include "UploadAddress.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+namespace Qurel {
+
+namespace {
+    bool keptAsIs(char c)
+    {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            return true;
+        switch (c) {
+        case '!':
+        case '$':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '-':
+        case '.':
+        case '@':
+        case '_':
+            return true;
+        }
+        return false;
+    }
+} // namespace
+
+QString FormUrlEncode(const QString &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QString out;
+    const QByteArray bytes = text.toUtf8();
+    out.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        if (keptAsIs(c)) {
+            out += QLatin1Char(c);
+        } else if (c == ' ') {
+            out += QLatin1Char('+');
+        } else {
+            const auto b = static_cast<unsigned char>(c);
+            out += QLatin1Char('%');
+            out += QLatin1Char(hex[b >> 4]);
+            out += QLatin1Char(hex[b & 0x0F]);
+        }
+    }
+    return out;
+}
+
+QString GuidKey(const QString &guid)
+{
+    QString key = guid.toLower();
+    key.remove(QLatin1Char('-')).remove(QLatin1Char('{')).remove(QLatin1Char('}'));
+    return key;
+}
+
+QString TextBeforeUnderscore(const QString &text)
+{
+    const qsizetype at = text.indexOf(QLatin1Char('_'));
+    return at < 0 ? QString() : text.left(at);
+}
+
+QString RecordingName(const QString &videoPath)
+{
+    const QString fileName = QFileInfo(videoPath).fileName();
+    return TextBeforeUnderscore(fileName.left(std::max<qsizetype>(0, fileName.size() - 4)));
+}
+
+QString LoginAddress(const QString &host, int port, const TFileInfoList &recordings)
+{
+    QStringList keys;
+    QStringList names;
+    for (const TFileInfo &recording : recordings) {
+        keys << GuidKey(recording.FGuid);
+        names << FormUrlEncode(RecordingName(recording.FVideoName));
+    }
+    return QStringLiteral("http://%1:%2/Tools/QuRelClient/ClientLogin.aspx?").arg(host).arg(port)
+        + QStringLiteral("GUID=") + keys.join(QLatin1Char('|')) + QStringLiteral("&NAME=")
+        + names.join(QLatin1Char('|'));
+}
+
+QString UploadAddress(const QString &host, int port, const QString &guidKey, int fileType)
+{
+    return QStringLiteral("http://%1:%2/tools/qurelclient/clientuploadfile.aspx?guid=%3&filetype=%4")
+        .arg(host)
+        .arg(port)
+        .arg(guidKey)
+        .arg(fileType);
+}
+
+bool IsFinishAddress(const QString &address)
+{
+    return address.toLower().contains(QLatin1String("finish=1"));
+}
+
+} // namespace Qurel

@@ -1,0 +1,348 @@
+// The main window's segment list and playback against real recordings made
+// with ffmpeg: listing, selection, play/pause, seeking, missing files, full
+// screen and the play symbol.
+#include "ClickableImage.h"
+#include "Configs.h"
+#include "FullPlayForm.h"
+#include "MainForm.h"
+#include "MessageBoxes.h"
+#include "PictureFrame.h"
+#include "ProgramFolder.h"
+#include "SkinImageButton.h"
+#include "SkinProgressBar.h"
+#include "TestMedia.h"
+#include "VlcPlayer.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Takes the URLs the window asks the desktop to open.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class TestSegments : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_program;
+    QTemporaryDir m_media;
+    QString m_store;
+    QString m_source;
+    QStringList m_messages;
+    std::unique_ptr<TfrmMain> m_form;
+    std::unique_ptr<TfrmFullPlay> m_full;
+
+    // Fills the recordings folder with `count` copies of the test video, oldest first,
+    // with thumbnails for every other one.
+    void makeRecordings(int count)
+    {
+        QDir(m_store).removeRecursively();
+        QVERIFY(QDir().mkpath(m_store + "/Image"));
+        const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+        for (int i = 1; i <= count; ++i) {
+            const QString name
+                = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+            const QString video = m_store + "/" + name + ".mp4";
+            QVERIFY(QFile::copy(m_source, video));
+            QFile file(video);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
+            file.close();
+            if (i % 2 == 0)
+                QVERIFY(
+                    QurelTest::MakeTestPicture(m_store + "/Image/" + name + ".jpg", QColor(20 * i, 0, 0)));
+            QTest::qWait(5); // distinct creation times where the file system keeps them
+        }
+    }
+
+    TfraPicture *frame(int n) const { return m_form->GetPicFrame(n); }
+    TVlcPlayer *player() const { return m_form->plyMain; }
+
+    bool waitForPlaying()
+    {
+        return QTest::qWaitFor([this] { return player()->GetState() == vpPlaying; }, 5000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_program.isValid() && m_media.isValid());
+        m_source = m_media.filePath("source.mp4");
+        QVERIFY(QurelTest::MakeTestVideo(m_source, 8));
+        QVERIFY(QurelTest::MakeTestPicture(m_program.filePath("WithoutPic.jpg"), Qt::darkGreen));
+        QVERIFY(QurelTest::MakeTestPicture(m_program.filePath("play.png"), Qt::blue, QSize(110, 111)));
+        QVERIFY(QurelTest::MakeTestPicture(m_program.filePath("mouseEnter.png"), Qt::green, QSize(110, 111)));
+        QVERIFY(QurelTest::MakeTestPicture(m_program.filePath("mouseDown.png"), Qt::red, QSize(110, 111)));
+        Qurel::SetProgramFolderForTesting(m_program.path() + "/");
+        Qurel::SetMsgHandler([this](const Qurel::MsgRequest &r) {
+            m_messages << r.text;
+            return true;
+        });
+        m_store = m_media.filePath("store");
+        QVERIFY(QDir().mkpath(m_store));
+        SDKConfig.AutoRec = false;
+        SDKConfig.SavePath = m_store + "/";
+        m_full = std::make_unique<TfrmFullPlay>();
+        frmFullPlay = m_full.get();
+        m_form = std::make_unique<TfrmMain>();
+        frmMain = m_form.get();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_messages.clear();
+    }
+
+    void cleanupTestCase()
+    {
+        m_form.reset();
+        frmFullPlay = nullptr;
+        m_full.reset();
+    }
+
+    void init() { m_messages.clear(); }
+
+    void noRecordingsLeavesEverythingAsItWas()
+    {
+        QDir(m_store).removeRecursively();
+        QVERIFY(QDir().mkpath(m_store));
+        m_form->bpMain->SetMaxValue(5000);
+        m_form->bpMain->SetValue(1234);
+        m_form->lblCurTime->setText("00:00:01");
+        TfraPicture *before = m_form->FCurPicFra;
+        m_form->LoadPicList();
+        QCOMPARE(m_form->FCurVideoNum, 0);
+        for (int n = 1; n <= 6; ++n) {
+            QCOMPARE(frame(n)->FIndex, QStringLiteral("-1"));
+            QVERIFY(frame(n)->pnlRight->isHidden());
+        }
+        QCOMPARE(m_form->FCurPicFra, before);
+        QCOMPARE(m_form->bpMain->Value(), 1234);
+        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:01"));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void emptySavePathUsesTheResourceFolder()
+    {
+        SDKConfig.SavePath.clear();
+        m_form->LoadPicList();
+        QCOMPARE(SDKConfig.SavePath, m_program.path() + "/Resource/");
+        QVERIFY(QFileInfo(SDKConfig.SavePath).isDir());
+        SDKConfig.SavePath = m_store + "/";
+    }
+
+    void eightRecordingsShowTheSixNewest()
+    {
+        makeRecordings(8);
+        m_form->LoadPicList();
+        QCOMPARE(m_form->FCurVideoNum, 8);
+        for (int n = 1; n <= 6; ++n) {
+            const int recording = 9 - n;
+            QCOMPARE(frame(n)->FIndex, QString::number(n));
+            QVERIFY2(frame(n)->FVideoPath.contains(QStringLiteral("lesson%1_").arg(recording)),
+                qPrintable(frame(n)->FVideoPath));
+            QVERIFY(!frame(n)->pnlRight->isHidden());
+            QCOMPARE(frame(n)->FGuid.size(), 38); // information files were written
+        }
+        // Frame 1 is selected as if clicked.
+        QCOMPARE(m_form->FCurPicFra, frame(1));
+        QVERIFY(frame(1)->chkSel->isChecked());
+        QVERIFY(m_form->pnlVideoPic->isVisible());
+        QVERIFY(!m_form->imgVideoPic->pixmap().isNull());
+        QVERIFY(m_form->btnStart->isVisible());
+        QVERIFY(!m_form->btnPause->isVisible());
+        const QWidget *marker = m_form->imgCurPlay;
+        QCOMPARE(marker->y() + marker->height() / 2, frame(1)->y() + frame(1)->height() / 2);
+        // Missing thumbnails became copies of the fallback picture.
+        QVERIFY(QFile::exists(frame(2)->FPicPath));
+    }
+
+    void clickTicksOnlyTheClickedFrame()
+    {
+        frame(2)->chkSel->setChecked(true);
+        frame(3)->chkSel->setChecked(true);
+        frame(5)->chkSel->setChecked(true);
+        QTest::mouseClick(frame(4)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(m_form->FCurPicFra, frame(4));
+        for (int n = 1; n <= 6; ++n)
+            QCOMPARE(frame(n)->chkSel->isChecked(), n == 4);
+        const QWidget *marker = m_form->imgCurPlay;
+        QCOMPARE(marker->y(), frame(4)->y() + frame(4)->height() / 2 - marker->height() / 2);
+    }
+
+    void seekBarBeforeTheMediaCanSeekMovesNothing()
+    {
+        QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(!player()->CanSeek());
+        m_form->bpMain->SetMaxValue(8000);
+        m_form->bpMain->SetValue(3000);
+        QCOMPARE(m_form->bpMain->Value(), 3000);
+        QCOMPARE(player()->GetVideoPosInMs(), qint64(0));
+        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
+    }
+
+    void playPauseAndPlayContinues()
+    {
+        QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!m_form->pnlVideoPic->isVisible());
+        QVERIFY(m_form->btnPause->isVisible());
+        QVERIFY(!m_form->btnStart->isVisible());
+        QCOMPARE(m_form->btnPause->pos(), m_form->btnStart->pos());
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->lblMaxTime->text(), QStringLiteral("00:00:08"), 5000);
+        QVERIFY(qAbs(m_form->bpMain->MaxValue() - 8000) < 300);
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->bpMain->Value() >= 1200, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->lblCurTime->text(), QStringLiteral("00:00:01"), 3000);
+
+        QTest::mouseClick(m_form->btnPause, Qt::LeftButton, {}, QPoint(20, 20));
+        QTRY_COMPARE_WITH_TIMEOUT(player()->GetState(), vpPaused, 3000);
+        QVERIFY(m_form->btnStart->isVisible());
+        const qint64 pausedAt = player()->GetVideoPosInMs();
+        QTest::qWait(300);
+        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
+        QVERIFY(player()->GetVideoPosInMs() >= pausedAt);
+        QVERIFY(player()->GetVideoPosInMs() < pausedAt + 1000);
+
+        // Pause, then a thumbnail click: the pause is discarded and play starts over.
+        QTest::mouseClick(m_form->btnPause, Qt::LeftButton, {}, QPoint(20, 20));
+        QTRY_COMPARE_WITH_TIMEOUT(player()->GetState(), vpPaused, 3000);
+        QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(m_form->pnlVideoPic->isVisible());
+        QCOMPARE(m_form->bpMain->Value(), 0);
+        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(m_form->lblMaxTime->text(), QStringLiteral("00:00:00"));
+        QTest::qWait(300); // queued events of the stopped media change nothing
+        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
+        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
+        QVERIFY(player()->GetVideoPosInMs() < 1000);
+    }
+
+    void userSeeksWhilePlaying()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(player()->CanSeek(), 3000);
+        const QRect bar = m_form->bpMain->rect();
+        QTest::mousePress(m_form->bpMain, Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
+        QTest::mouseRelease(
+            m_form->bpMain, Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
+        QTRY_VERIFY_WITH_TIMEOUT(player()->GetVideoPosInMs() >= 5500, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->lblCurTime->text() >= QStringLiteral("00:00:05"), 2000);
+    }
+
+    void playFromPositionMessage()
+    {
+        QTest::mouseClick(frame(2)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        Qurel::ExternalMessage message;
+        message.msg = Qurel::kMsgPlayFrom;
+        message.lParam = 5000;
+        m_form->DispatchExternalMessage(message);
+        QVERIFY(waitForPlaying());
+        QSignalSpy times(player(), &TVlcPlayer::OnMediaPlayerTimeChanged);
+        QVERIFY(times.wait(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(player()->GetVideoPosInMs() >= 5000, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->bpMain->Value() >= 5000, 3000);
+    }
+
+    void playSymbolPictures()
+    {
+        QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        auto colourOf = [this] { return m_form->imgPlay->pixmap().toImage().pixelColor(50, 50); };
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(m_form->imgPlay, &enter);
+        QVERIFY(colourOf().green() > 200 && colourOf().blue() < 60);
+        QTest::mousePress(m_form->imgPlay, Qt::LeftButton, {}, QPoint(50, 50));
+        QVERIFY(colourOf().red() > 200);
+        QTest::mouseRelease(m_form->imgPlay, Qt::LeftButton, {}, QPoint(50, 50)); // a click plays
+        QVERIFY(waitForPlaying());
+        QVERIFY(m_form->btnPause->isVisible());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(m_form->imgPlay, &leave);
+        QVERIFY(colourOf().blue() > 200);
+        // A missing picture keeps the one shown.
+        QFile::rename(m_program.filePath("mouseEnter.png"), m_program.filePath("mouseEnter.bak"));
+        QApplication::sendEvent(m_form->imgPlay, &enter);
+        QVERIFY(colourOf().blue() > 200);
+        QFile::rename(m_program.filePath("mouseEnter.bak"), m_program.filePath("mouseEnter.png"));
+    }
+
+    void fullScreenAndBack()
+    {
+        QWidget *home = m_form->pnlPlayer->parentWidget();
+        const QRect homeGeometry = m_form->pnlPlayer->geometry();
+        const QRect screen = m_form->screen()->geometry();
+        bool checkedInside = false;
+        QTimer::singleShot(300, this, [&] {
+            checkedInside = m_form->FFullScrPlay && m_form->pnlPlayer->parentWidget() == frmFullPlay
+                && frmFullPlay->isVisible() && frmFullPlay->geometry() == screen
+                && m_form->pnlPlayer->size() == screen.size() && m_form->bpMain->width() == screen.width()
+                && m_form->imgPlay->x() == screen.width() / 2 - m_form->imgPlay->width() / 2;
+            QTest::mouseDClick(player()->InputLayer(), Qt::LeftButton, {}, QPoint(30, 30));
+        });
+        QTest::mouseDClick(player()->InputLayer(), Qt::LeftButton, {}, QPoint(30, 30));
+        QVERIFY(checkedInside);
+        QVERIFY(!m_form->FFullScrPlay);
+        QVERIFY(!frmFullPlay->isVisible());
+        QCOMPARE(m_form->pnlPlayer->parentWidget(), home);
+        QCOMPARE(m_form->pnlPlayer->geometry(), homeGeometry);
+        QCOMPARE(m_form->plyMain->width(), homeGeometry.width());
+        QVERIFY(m_form->pnlPlayer->isVisible());
+
+        // Closed another way (Esc): the player comes back as well.
+        QTimer::singleShot(300, this, [] { QTest::keyClick(frmFullPlay, Qt::Key_Escape); });
+        m_form->plyMainDblClick();
+        QVERIFY(!m_form->FFullScrPlay);
+        QCOMPARE(m_form->pnlPlayer->parentWidget(), home);
+        QCOMPARE(m_form->pnlPlayer->geometry(), homeGeometry);
+    }
+
+    void missingVideoTellsAndReloads()
+    {
+        QTest::mouseClick(frame(3)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QVERIFY(QFile::remove(frame(3)->FVideoPath));
+        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(m_messages, QStringList { QStringLiteral("视频文件不存在，无法播放！") });
+        QCOMPARE(m_form->FCurVideoNum, 7);
+        QCOMPARE(m_form->FCurPicFra, frame(1));
+        QVERIFY(m_form->pnlVideoPic->isVisible());
+        QVERIFY(frame(3)->FVideoPath.contains("lesson5_")); // the gap closed
+    }
+
+    void moreSegmentsOpensTheFolder()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        QTest::mouseClick(m_form->MlSkinImageButton1, Qt::LeftButton, {}, QPoint(20, 10));
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.urls, QList<QUrl> { QUrl::fromLocalFile(m_store + "/") });
+    }
+
+    void unreadableThumbnailDoesNotStopTheList()
+    {
+        makeRecordings(4);
+        QFile broken(m_store + "/Image/lesson4_20260101080004.jpg"); // the newest
+        QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("garbage");
+        broken.close();
+        m_form->LoadPicList();
+        QCOMPARE(m_form->FCurVideoNum, 4);
+        QVERIFY(frame(1)->ShowsPlaceholder());
+        for (int n = 2; n <= 4; ++n)
+            QCOMPARE(frame(n)->FIndex, QString::number(n));
+        QCOMPARE(m_form->FCurPicFra, frame(1));
+        QVERIFY(!m_form->imgVideoPic->pixmap().isNull());
+        QVERIFY(m_messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSegments)
+#include "test_segments.moc"
