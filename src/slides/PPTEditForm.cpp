@@ -131,9 +131,12 @@ void TfrmPPTEdit::LoadPPTFile(const QString &TemplateFile)
 
 void TfrmPPTEdit::CloseAfterFailedLoad()
 {
-    // The office may hold other work of the user: it keeps running.
+    // The office may hold other work of the user: it keeps running. The
+    // editor was never shown, so it is closed here rather than by the window
+    // system.
     Tag = 1;
-    close();
+    FormClose();
+    deleteLater();
 }
 
 void TfrmPPTEdit::showEvent(QShowEvent *event)
