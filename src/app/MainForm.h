@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QFrame;
@@ -166,6 +167,9 @@ public:
     void btnDelClick();
     void btnSaveAsClick();
     void btnSettingClick();
+    // The ticked frames that hold a recording, from GetCheckedNums in its order. A frame emptied
+    // by a reload keeps its hidden tick and reports "-1"; it has nothing to act on and is left out.
+    QList<const TPicFrame *> CheckedRecordingFrames() const;
     // ==== end recording management commands ===================================================
 
     // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================
@@ -174,6 +178,9 @@ public:
 
     // ==== Upload (MainFormUpload.cpp) =========================================================
     void btnUploadClick();
+    // The number texts (FIndex) of the ticked frames, frame 1 to 6; "-1" for a ticked frame that
+    // no longer holds a recording. Used by the delete and upload commands.
+    QStringList GetCheckedNums() const;
     // ==== end upload ==========================================================================
 
 protected:
