@@ -167,6 +167,9 @@ public:
     void btnDelClick();
     void btnSaveAsClick();
     void btnSettingClick();
+    // The ticked frames that hold a recording, from GetCheckedNums in its order. A frame emptied
+    // by a reload keeps its hidden tick and reports "-1"; it has nothing to act on and is left out.
+    QList<const TPicFrame *> CheckedRecordingFrames() const;
     // ==== end recording management commands ===================================================
 
     // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================

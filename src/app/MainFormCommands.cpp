@@ -19,16 +19,20 @@ namespace {
 const QString kNothingTicked = QStringLiteral("没有勾选任何视频！");
 } // namespace
 
-void TfrmMain::btnDelClick()
+QList<const TPicFrame *> TfrmMain::CheckedRecordingFrames() const
 {
-    // A frame emptied by a reload keeps its hidden tick and the number "-1";
-    // it holds nothing to delete.
     QList<const TPicFrame *> frames;
     for (const QString &number : GetCheckedNums()) {
         const TPicFrame *frame = GetPicFrame(number.toInt());
         if (frame && frame->HasRecording())
             frames << frame;
     }
+    return frames;
+}
+
+void TfrmMain::btnDelClick()
+{
+    const QList<const TPicFrame *> frames = CheckedRecordingFrames();
     if (frames.isEmpty()) {
         Qurel::ShowMsg(this, kNothingTicked);
         return;

@@ -2,6 +2,7 @@
 // folder, with the message boxes, file dialogs and settings dialog answered.
 
 #include "Configs.h"
+#include "CopyProgress.h"
 #include "FileDialogs.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -178,6 +180,7 @@ private slots:
         form->GetPicFrame(2)->chkSel->setChecked(true);
         QCOMPARE(form->GetPicFrame(2)->FIndex, QStringLiteral("-1"));
         QCOMPARE(form->GetCheckedNums(), QStringList { "-1" });
+        QVERIFY(form->CheckedRecordingFrames().isEmpty());
         form->btnDelClick();
         QCOMPARE(texts, QStringList { "没有勾选任何视频！" });
         QVERIFY(QFile::exists(folder() + "a.mp4"));
@@ -260,6 +263,32 @@ private slots:
         QVERIFY(texts[0].startsWith(QStringLiteral("另存为失败")));
         QVERIFY(texts[0].contains(out.filePath("gone/x.mp4")));
         QVERIFY(!QFileInfo::exists(out.filePath("gone")));
+    }
+
+    void progressDialogCancelsTheCopy()
+    {
+        QTemporaryDir out;
+        QFile big(out.filePath("big.mp4"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(16 * FileCopier::kChunkSize, 'v'));
+        big.close();
+        QFile kept(out.filePath("x.mp4"));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write("earlier copy");
+        kept.close();
+
+        QString label;
+        QTimer::singleShot(0, [&label] {
+            if (auto *dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
+                label = dialog->labelText();
+                dialog->cancel();
+            }
+        });
+        const CopyResult result = CopyWithProgress(nullptr, { { big.fileName(), out.filePath("x.mp4") } }, 0);
+        QVERIFY(result.cancelled);
+        QCOMPARE(label, QStringLiteral("正在另存为，请稍候……"));
+        QCOMPARE(readAll(out.filePath("x.mp4")), QByteArray("earlier copy"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList { "big.mp4", "x.mp4" }));
     }
 
     void settingsUnchangedSavesWithoutReconnectOrReload()
