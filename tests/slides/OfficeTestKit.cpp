@@ -1,6 +1,7 @@
 #include "OfficeTestKit.h"
 
 #include "OfficeProfile.h"
+#include "RecorderSim.h"
 #include "UnoPresentationHost.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,17 @@ namespace {
 </oor:items>
 )";
 } // namespace
+
+std::unique_ptr<Qurel::RecorderSim> StartRecorder(const QString &address, QString *error)
+{
+    Qurel::RecorderSimOptions options;
+    options.address = QHostAddress(address);
+    options.stream = false;
+    auto sim = std::make_unique<Qurel::RecorderSim>(options);
+    if (!sim->start(error))
+        return nullptr;
+    return sim;
+}
 
 void UsePrivateOffice(const QString &testName)
 {

@@ -10,7 +10,15 @@
 
 #include <memory>
 
+namespace Qurel {
+class RecorderSim;
+}
+
 namespace SlidesTest {
+
+// A simulated recorder without a stream on `address`; its start error, if
+// any, lands in `error` and the result is null.
+std::unique_ptr<Qurel::RecorderSim> StartRecorder(const QString &address, QString *error);
 
 // Points the client's office at a private profile and pipe for this test
 // executable (under its test home), so no user profile is ever touched.

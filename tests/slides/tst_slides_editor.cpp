@@ -95,16 +95,13 @@ void TestSlidesEditor::initTestCase()
     // Started with windows, as the editor wants it.
     SlidesTest::KeepOfficeHost(HostUse::Edit).connect();
 
-    RecorderSimOptions options;
-    options.address = QHostAddress(QStringLiteral("127.0.0.52"));
-    options.stream = false;
-    m_sim = std::make_unique<RecorderSim>(options);
     QString error;
-    QVERIFY2(m_sim->start(&error), qPrintable(error));
+    m_sim = SlidesTest::StartRecorder(QStringLiteral("127.0.0.52"), &error);
+    QVERIFY2(m_sim, qPrintable(error));
     SDKConfig.Address = m_sim->address();
     SDKConfig.HttpPort = m_sim->httpPort();
-    SDKConfig.Username = options.username;
-    SDKConfig.Password = options.password;
+    SDKConfig.Username = m_sim->options().username;
+    SDKConfig.Password = m_sim->options().password;
     SDKConfig.AutoRec = false;
     m_main = std::make_unique<TfrmMain>();
     frmMain = m_main.get();

@@ -64,12 +64,9 @@ void TestSlidesExport::initTestCase()
         [this](HostUse use) { return std::make_unique<SlidesTest::KeepOfficeHost>(use, &m_quits); });
     SlidesTest::KeepOfficeHost(HostUse::Export).connect();
 
-    RecorderSimOptions options;
-    options.address = QHostAddress(QStringLiteral("127.0.0.50"));
-    options.stream = false;
-    m_sim = std::make_unique<RecorderSim>(options);
     QString error;
-    QVERIFY2(m_sim->start(&error), qPrintable(error));
+    m_sim = SlidesTest::StartRecorder(QStringLiteral("127.0.0.50"), &error);
+    QVERIFY2(m_sim, qPrintable(error));
 }
 
 void TestSlidesExport::cleanupTestCase()
