@@ -239,6 +239,7 @@ void RecordingOutput::FinishFiles(const QString &mp4Path, const QDateTime &start
         QFile::rename(txt, axt); // an existing .axt stays as it is
     else
         m_notify(InfoFileFailedText());
+    EnsureFolderOf(jpg);
     RunAndWait(ProgramFolder() + QStringLiteral("makePic"),
         { QStringLiteral("-i"), mp4Path, QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("image2"),
             QStringLiteral("-ss"), QStringLiteral("1"), QStringLiteral("-t"), QStringLiteral("2"),

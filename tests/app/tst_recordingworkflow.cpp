@@ -311,9 +311,9 @@ private slots:
 
         // F5 and F6 are the recorder's commands; the window does not change.
         sim->clearRecords();
-        frm.HotKeyRecord(0x74);
-        frm.HotKeyRecord(0x75);
-        frm.HotKeyRecord(0x76);
+        // WM_HOTKEY as it arrives from outside: the key in the high word of lParam.
+        for (int key : { 0x74, 0x75, 0x76 })
+            frm.DispatchExternalMessage({ Qurel::kMsgHotKey, 0, Qurel::HotKeyLParam(key) });
         const QList<SimRequest> requests = sim->requests();
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests[0].queryValue("action"), QString("24674"));
