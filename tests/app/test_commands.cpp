@@ -28,7 +28,6 @@ namespace {
 // This test's own loopback addresses: a recorder listens on the first.
 const QString kRecorderAddress = QStringLiteral("127.0.0.70");
 const QString kSilentAddress = QStringLiteral("127.0.0.71");
-constexpr quint16 kControlPort = 18884;
 
 QByteArray readAll(const QString &path)
 {
