@@ -186,6 +186,7 @@ public:
     }
 
     bool start(QString *error);
+    bool listenAll(QString *why, bool *busy); // false with the reason; busy: a port is in use
     void stop();
 
     Sim::HttpResponse handle(const Sim::HttpRequest &request);
@@ -287,24 +288,47 @@ bool RecorderSim::Core::start(QString *error)
     context->moveToThread(&thread);
     thread.setObjectName(QStringLiteral("recorder-sim"));
     thread.start();
+    // Another run of the same test may still hold the address for a while;
+    // wait for it rather than fail at once.
     QString why;
-    inThread([&] {
-        http = new Sim::SimHttpServer([this](const Sim::HttpRequest &r) { return handle(r); }, context.get());
-        if (!http->listen(opt.address, opt.httpPort)) {
-            why = QStringLiteral("HTTP port %1: %2").arg(opt.httpPort).arg(http->errorString());
-            return;
-        }
-        boundHttpPort = http->port();
-        control = new QTcpServer(context.get());
-        QObject::connect(
-            control, &QTcpServer::newConnection, context.get(), [this] { onControlConnection(); });
-        if (!control->listen(opt.address, opt.controlPort))
-            why = QStringLiteral("control port %1: %2").arg(opt.controlPort).arg(control->errorString());
-    });
+    QElapsedTimer waited;
+    waited.start();
+    bool busy = false;
+    while (!listenAll(&why, &busy)) {
+        if (!busy || waited.elapsed() >= opt.busyWaitMs)
+            return fail(why);
+        QThread::msleep(200);
+    }
     if (!why.isEmpty() || !startStream(&why))
         return fail(why);
     running = true;
     return true;
+}
+
+bool RecorderSim::Core::listenAll(QString *why, bool *busy)
+{
+    why->clear();
+    inThread([&] {
+        http = new Sim::SimHttpServer([this](const Sim::HttpRequest &r) { return handle(r); }, context.get());
+        control = new QTcpServer(context.get());
+        QObject::connect(
+            control, &QTcpServer::newConnection, context.get(), [this] { onControlConnection(); });
+        if (!http->listen(opt.address, opt.httpPort)) {
+            *why = QStringLiteral("HTTP port %1: %2").arg(opt.httpPort).arg(http->errorString());
+            *busy = http->serverError() == QAbstractSocket::AddressInUseError;
+        } else if (!control->listen(opt.address, opt.controlPort)) {
+            *why = QStringLiteral("control port %1: %2").arg(opt.controlPort).arg(control->errorString());
+            *busy = control->serverError() == QAbstractSocket::AddressInUseError;
+        } else {
+            boundHttpPort = http->port();
+            return;
+        }
+        delete http;
+        delete control;
+        http = nullptr;
+        control = nullptr;
+    });
+    return why->isEmpty();
 }
 
 #ifdef QUREL_SIM_HAS_RTSP

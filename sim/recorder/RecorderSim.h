@@ -36,6 +36,9 @@ struct RecorderSimOptions
     QHostAddress address = QHostAddress(QStringLiteral("127.0.0.1")); // must be a loopback address
     quint16 httpPort = 0; // 0: any free port
     quint16 controlPort = 18884;
+    // While the HTTP or control port is in use (another run of the same test
+    // on this machine), start() keeps trying this long before it fails.
+    int busyWaitMs = 30000;
     QString username = QStringLiteral("admin");
     QString password = QStringLiteral("admin");
     QString title = QStringLiteral("示范课"); // title of recordings started by the CGI

@@ -179,6 +179,11 @@ QString SimHttpServer::errorString() const
     return m_server->errorString();
 }
 
+QAbstractSocket::SocketError SimHttpServer::serverError() const
+{
+    return m_server->serverError();
+}
+
 void SimHttpServer::close()
 {
     m_server->close();

@@ -3,6 +3,7 @@
 // request per connection, the raw request kept as sent (so tests can read the
 // exact URL), answers that can be delayed or withheld.
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -65,6 +66,7 @@ public:
     bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const;
     QString errorString() const;
+    QAbstractSocket::SocketError serverError() const;
     void close();
 
 private:

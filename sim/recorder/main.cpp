@@ -153,6 +153,7 @@ int main(int argc, char *argv[])
     };
 
     Qurel::RecorderSimOptions options;
+    options.busyWaitMs = 0; // a busy port is reported at once
     options.address = QHostAddress(parser.value(address));
     if (options.address.isNull())
         return fail(QStringLiteral("bad address %1").arg(parser.value(address)));

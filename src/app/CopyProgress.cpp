@@ -4,13 +4,13 @@
 
 namespace Qurel {
 
-CopyResult CopyWithProgress(QWidget *owner, const QList<CopyPair> &pairs)
+CopyResult CopyWithProgress(QWidget *owner, const QList<CopyPair> &pairs, int delayMs)
 {
     constexpr int kSteps = 1000; // the byte counts may not fit the dialog's int range
     QProgressDialog dialog(QStringLiteral("正在另存为，请稍候……"), QStringLiteral("取消"), 0, kSteps, owner);
     dialog.setWindowTitle(QStringLiteral("Qurel助手"));
     dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(kCopyProgressDelayMs);
+    dialog.setMinimumDuration(delayMs);
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setValue(0);

@@ -11,6 +11,6 @@ namespace Qurel {
 // The dialog shows up only once the copy has run for this long.
 inline constexpr int kCopyProgressDelayMs = 800;
 
-CopyResult CopyWithProgress(QWidget *owner, const QList<CopyPair> &pairs);
+CopyResult CopyWithProgress(QWidget *owner, const QList<CopyPair> &pairs, int delayMs = kCopyProgressDelayMs);
 
 } // namespace Qurel

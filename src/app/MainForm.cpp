@@ -204,8 +204,8 @@ void TfrmMain::BuildFunctionBar()
     btnStartRec->hide();
     btnEndRec->hide();
     connect(btnHeadTail, &QToolButton::clicked, this, &TfrmMain::btnHeadTailClick);
-    connect(btnStartRec, &QToolButton::clicked, this, &TfrmMain::StartLocalRecording);
-    connect(btnEndRec, &QToolButton::clicked, this, &TfrmMain::StopLocalRecording);
+    connect(btnStartRec, &QToolButton::clicked, this, &TfrmMain::btnStartRecClick);
+    connect(btnEndRec, &QToolButton::clicked, this, &TfrmMain::btnEndRecClick);
     connect(btnUpload, &QToolButton::clicked, this, &TfrmMain::btnUploadClick);
     connect(btnSaveAs, &QToolButton::clicked, this, &TfrmMain::btnSaveAsClick);
     connect(btnDel, &QToolButton::clicked, this, &TfrmMain::btnDelClick);

@@ -5,19 +5,27 @@
 // MainFormHeadTail.cpp and MainFormUpload.cpp. Each topic adds members only in its own section below.
 
 #include "ClickableImage.h"
+#include "ControlChannel.h"
 #include "ExternalMessages.h"
 #include "PictureFrame.h"
+#include "RecordingOutput.h"
 #include "SkinImageButton.h"
 #include "SkinProgressBar.h"
 #include "VlcPlayer.h"
 
+#include <QAbstractSocket>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
+
+#include <memory>
 
 class QFrame;
 class QLabel;
 class QPushButton;
+class QTcpSocket;
+class QTimer;
 class QToolButton;
 
 // The class of the six segment frames. They are made by TfrmMain::CreatePicFrame (in
@@ -112,14 +120,46 @@ public:
     TMlSkinImageButton *MlSkinImageButton1 = nullptr; // "加载更多片段"
 
     // ==== Control channel to the recorder (MainFormControl.cpp) ==============================
+    // Opens a new connection attempt to SDKConfig.Address, port 18884.
     void ConnectRecorder();
+    void csMainConnecting();
+    void csMainConnect();
+    void csMainRead();
+    void csMainDisconnect();
+    void csMainError(QAbstractSocket::SocketError error);
+    void csMainLookup();
+    void tmrPingTimer();
+    void tmrHeartTimer();
+    // Deletes the control socket without its last signals reaching a half-destroyed window.
+    struct QuietSocketDelete
+    {
+        void operator()(QTcpSocket *socket) const;
+    };
+    std::unique_ptr<QTcpSocket, QuietSocketDelete> csMain; // made by the first ConnectRecorder, like the timers
+    QTimer *tmrPing = nullptr;      // 1 s: the 10 s connection time-out
+    QTimer *tmrHeart = nullptr;     // 8 s: "mark=live"
+    QTimer *tmrReconnect = nullptr; // automatic mode: another attempt 10 s after a loss or time-out
+    static bool AutoModeAtStart();
+    void EnsureControlChannel();
+    void ShowConnectionStatus(const QString &text, bool makeVisible);
+    void ScheduleReconnect();
+    const bool FAutoMode = AutoModeAtStart(); // AutoRec as read at start
+    Qurel::ControlLineBuffer FControlLines;   // bytes after the last CR LF, kept for the next read
     // ==== end control channel =================================================================
 
     // ==== Recording workflow (MainFormRecording.cpp) ==========================================
-    void StartLocalRecording();
+    // title: from the recorder's notice (decoded), or empty for the button.
+    void StartLocalRecording(const QString &title);
     void StopLocalRecording();
+    void btnStartRecClick();
+    void btnEndRecClick();
+    void tmrRecTimingTimer();
     // WM_HOTKEY with F5 (0x74) or F6 (0x75): the recorder's start / stop record commands.
     void HotKeyRecord(int virtualKey);
+    // The steps of a recording (made on first use).
+    Qurel::RecordingOutput &Output();
+    QTimer *tmrRecTiming = nullptr; // 1 s: the time recorded so far
+    std::unique_ptr<Qurel::RecordingOutput> FOutput;
     // ==== end recording workflow ==============================================================
 
     // ==== Segment list and playback (MainFormSegments.cpp) ====================================
@@ -166,6 +206,9 @@ public:
     void btnDelClick();
     void btnSaveAsClick();
     void btnSettingClick();
+    // The ticked frames that hold a recording, from GetCheckedNums in its order. A frame emptied
+    // by a reload keeps its hidden tick and reports "-1"; it has nothing to act on and is left out.
+    QList<const TPicFrame *> CheckedRecordingFrames() const;
     // ==== end recording management commands ===================================================
 
     // ==== Head and tail slides (MainFormHeadTail.cpp) =========================================
@@ -174,6 +217,9 @@ public:
 
     // ==== Upload (MainFormUpload.cpp) =========================================================
     void btnUploadClick();
+    // The number texts (FIndex) of the ticked frames, frame 1 to 6; "-1" for a ticked frame that
+    // no longer holds a recording. Used by the delete and upload commands.
+    QStringList GetCheckedNums() const;
     // ==== end upload ==========================================================================
 
 protected:

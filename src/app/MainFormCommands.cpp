@@ -2,14 +2,75 @@
 #include "MainForm.h"
 
 #include "Configs.h"
+#include "CopyProgress.h"
+#include "FileDialogs.h"
 #include "MessageBoxes.h"
+#include "PictureFrame.h"
+#include "RecordingFiles.h"
+#include "RecordingsStore.h"
 #include "SettingForm.h"
+#include "VlcPlayer.h"
 
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QPushButton>
 
-void TfrmMain::btnDelClick() { }
+namespace {
+const QString kNothingTicked = QStringLiteral("没有勾选任何视频！");
+} // namespace
 
-void TfrmMain::btnSaveAsClick() { }
+QList<const TPicFrame *> TfrmMain::CheckedRecordingFrames() const
+{
+    QList<const TPicFrame *> frames;
+    for (const QString &number : GetCheckedNums()) {
+        const TPicFrame *frame = GetPicFrame(number.toInt());
+        if (frame && frame->HasRecording())
+            frames << frame;
+    }
+    return frames;
+}
+
+void TfrmMain::btnDelClick()
+{
+    const QList<const TPicFrame *> frames = CheckedRecordingFrames();
+    if (frames.isEmpty()) {
+        Qurel::ShowMsg(this, kNothingTicked);
+        return;
+    }
+    if (!Qurel::AskMsg(this, QStringLiteral("确定要删除勾选中的视频吗？")))
+        return;
+    plyMain->Stop();
+    // Highest number first, so the messages come in that order too.
+    for (auto it = frames.crbegin(); it != frames.crend(); ++it) {
+        const TPicFrame *frame = *it;
+        const Qurel::DeleteStep failed
+            = Qurel::DeleteRecordingFiles(frame->FVideoPath, frame->FPicPath, frame->FTxtPath);
+        if (failed != Qurel::DeleteStep::None)
+            Qurel::ShowMsg(this, Qurel::DeleteFailureText(failed, frame->FIndex.toInt()));
+    }
+    LoadPicList();
+    if (FCurVideoNum == 0)
+        pnlVideoPic->hide();
+}
+
+void TfrmMain::btnSaveAsClick()
+{
+    const TPicFrame *frame = FCurPicFra;
+    if (!frame || !frame->HasRecording())
+        return;
+    const QString source = frame->FVideoPath;
+    const QString target = Qurel::ChooseSaveFile(
+        this, QFileInfo(source).fileName(), QStringLiteral(".mp4 (*.mp4)"), QStringLiteral("mp4"));
+    // A copy onto the recording itself, however spelled, would only destroy it.
+    if (target.isEmpty() || target == source || Qurel::IsSameFile(target, source))
+        return;
+    if (!Qurel::CheckDiskSpace(source, target, this))
+        return;
+    const Qurel::CopyResult result
+        = Qurel::CopyWithProgress(this, Qurel::SaveAsCopies(source, frame->FPicPath, target));
+    if (!result.cancelled && !result.ok())
+        Qurel::ShowMsg(this, Qurel::SaveAsFailureText(result));
+}
 
 void TfrmMain::btnSettingClick()
 {

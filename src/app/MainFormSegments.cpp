@@ -195,8 +195,8 @@ void TfrmMain::fraPicture1imgMainClick(TPicFrame *frame)
     FCurPicFra = frame;
     pnlVideoPic->show();
     if (frame->HasRecording()) {
-        QPixmap preview(frame->FPicPath);
-        imgVideoPic->setPixmap(preview.isNull() ? Qurel::PlaceholderThumbnail() : preview);
+        // The frame holds the thumbnail as read (or its placeholder) at full size.
+        imgVideoPic->setPixmap(frame->imgMain->pixmap());
         const auto frames = pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
         for (TPicFrame *other : frames)
             other->chkSel->setChecked(other == frame);

@@ -1,4 +1,49 @@
 // TfrmMain: the upload command.
 #include "MainForm.h"
 
-void TfrmMain::btnUploadClick() { }
+#include "MessageBoxes.h"
+#include "PictureFrame.h"
+#include "UploadForm.h"
+
+#include <QCheckBox>
+
+QStringList TfrmMain::GetCheckedNums() const
+{
+    QStringList numbers;
+    for (int n = 1; n <= 6; ++n) {
+        const TPicFrame *frame = GetPicFrame(n);
+        if (frame && frame->chkSel->isChecked())
+            numbers << frame->FIndex;
+    }
+    return numbers;
+}
+
+void TfrmMain::btnUploadClick()
+{
+    // A frame emptied by a reload keeps its hidden tick and the number "-1";
+    // it has nothing to upload.
+    QList<const TPicFrame *> frames;
+    for (const QString &number : GetCheckedNums()) {
+        const TPicFrame *frame = GetPicFrame(number.toInt());
+        if (frame && frame->HasRecording())
+            frames << frame;
+    }
+    if (frames.isEmpty()) {
+        Qurel::ShowMsg(this, QStringLiteral("没有勾选任何视频！"));
+        return;
+    }
+    if (!frmUpload)
+        frmUpload = new TfrmUpload(this);
+    frmUpload->FileLst.clear();
+    for (const TPicFrame *frame : frames) {
+        TFileInfo info;
+        info.FGuid = frame->FGuid;
+        info.FVideoName = frame->FVideoPath;
+        info.FPicName = frame->FPicPath;
+        frmUpload->FileLst << info;
+    }
+    if (frmUpload->exec() == QDialog::Accepted)
+        Qurel::ShowMsg(this, QStringLiteral("上传成功！"));
+    else if (!frmUpload->ErrorString.isEmpty())
+        Qurel::ShowMsg(this, frmUpload->ErrorString);
+}

@@ -1,6 +1,7 @@
 #include "RecordingsStore.h"
 
 #include "ProgramFolder.h"
+#include "Utils.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,24 +9,24 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
-#include <QUuid>
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <type_traits>
 
+#include <cstring>
+
 #include <iconv.h>
+#ifdef Q_OS_LINUX
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 namespace Qurel {
 
 namespace {
-
-    // Registry form, upper case: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
-    QString newGuidText()
-    {
-        return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
-    }
 
     struct IconvClose
     {
@@ -73,31 +74,99 @@ namespace {
     QDateTime createDateOf(const QFileInfo &info)
     {
         const QDateTime birth = info.birthTime();
-        return (birth.isValid() ? birth : info.lastModified()).toLocalTime();
+        return (birth.isValid() ? birth : info.lastModified()).toUTC();
     }
 
-    void listInto(const QString &folder, const QString &wantedExt, bool everyFile, TFileInfoList &out)
+    // One entry of a folder: its name, whether to list into it, and for a file
+    // its creation time (ms since the epoch).
+    struct FolderEntry
+    {
+        QString name;
+        bool isFolder = false;
+        qint64 createdMs = 0;
+    };
+
+#ifdef Q_OS_LINUX
+    struct DirClose
+    {
+        void operator()(DIR *dir) const { closedir(dir); }
+    };
+
+    // readdir + statx on the folder's descriptor: the listing runs on every list
+    // reload, and QFileInfo's local-time conversions cost more than the disk.
+    template <typename Wanted, typename Visit>
+    void forEachEntry(const QString &folder, const Wanted &wantTimes, Visit visit)
+    {
+        std::unique_ptr<DIR, DirClose> dir(opendir(QFile::encodeName(folder).constData()));
+        if (!dir)
+            return;
+        const int fd = dirfd(dir.get());
+        while (const dirent *e = readdir(dir.get())) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            struct statx sx
+            {
+            };
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN) {
+                if (statx(fd, e->d_name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0)
+                    continue;
+                type = S_ISDIR(sx.stx_mode) ? DT_DIR : S_ISLNK(sx.stx_mode) ? DT_LNK : DT_REG;
+            }
+            // Links are looked through for files, but a linked folder (maybe a
+            // parent) is never listed into.
+            if (type == DT_LNK && (statx(fd, e->d_name, 0, STATX_TYPE, &sx) != 0 || S_ISDIR(sx.stx_mode)))
+                continue;
+            FolderEntry entry;
+            entry.name = QFile::decodeName(e->d_name);
+            entry.isFolder = type == DT_DIR;
+            if (!entry.isFolder && wantTimes(entry.name)) {
+                if (statx(fd, e->d_name, 0, STATX_BTIME | STATX_MTIME, &sx) != 0)
+                    continue;
+                const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime;
+                entry.createdMs = qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+            }
+            visit(entry);
+        }
+    }
+#else
+    template <typename Wanted, typename Visit>
+    void forEachEntry(const QString &folder, const Wanted &wantTimes, Visit visit)
     {
         QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
             it.next();
             const QFileInfo info = it.fileInfo();
-            if (info.isDir()) {
-                // A link to a parent folder would list for ever.
-                if (!info.isSymLink())
-                    listInto(folder + info.fileName() + QLatin1Char('/'), wantedExt, everyFile, out);
+            if (info.isDir() && info.isSymLink())
                 continue;
-            }
-            const QString name = info.fileName();
-            if (!everyFile && upperExt(name) != wantedExt)
-                continue;
-            TFileInfo file;
-            file.FVideoName = folder + name;
-            file.FPicName = ImageSidePath(file.FVideoName, QStringLiteral(".jpg"));
-            file.FTxtName = ImageSidePath(file.FVideoName, QStringLiteral(".axt"));
-            file.FCreateDate = createDateOf(info);
-            out.append(std::move(file));
+            FolderEntry entry;
+            entry.name = info.fileName();
+            entry.isFolder = info.isDir();
+            if (!entry.isFolder && wantTimes(entry.name))
+                entry.createdMs = createDateOf(info).toMSecsSinceEpoch();
+            visit(entry);
         }
+    }
+#endif
+
+    void listInto(const QString &folder, const QString &wantedExt, bool everyFile, TFileInfoList &out)
+    {
+        const auto wanted = [&](const QString &name) { return everyFile || upperExt(name) == wantedExt; };
+        forEachEntry(folder, wanted, [&](const FolderEntry &entry) {
+            if (entry.isFolder) {
+                listInto(folder + entry.name + QLatin1Char('/'), wantedExt, everyFile, out);
+                return;
+            }
+            if (!wanted(entry.name))
+                return;
+            TFileInfo file;
+            file.FVideoName = folder + entry.name;
+            const QString side = folder + QLatin1String(kImageFolderName) + QLatin1Char('/');
+            file.FPicName = side + ChangeFileExt(entry.name, QStringLiteral(".jpg"));
+            file.FTxtName = side + ChangeFileExt(entry.name, QStringLiteral(".axt"));
+            file.FCreateDate = QDateTime::fromMSecsSinceEpoch(entry.createdMs, Qt::UTC);
+            out.append(std::move(file));
+        });
     }
 
     // The nearest folder of path (or path itself) that exists.
@@ -170,8 +239,13 @@ bool SaveInfoFile(const QString &path, const QString &timeText)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(newGuidText().toLatin1() + "\r\n" + *second + "\r\n");
+    file.write(NewGuidStr().toLatin1() + "\r\n" + *second + "\r\n");
     return file.commit();
+}
+
+QString InfoFileFailedText()
+{
+    return QStringLiteral("创建视频相关信息axt文件失败！");
 }
 
 QString ReadInfoFileGuid(const QString &path)

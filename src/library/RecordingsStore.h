@@ -53,14 +53,17 @@ TFileInfoList FindFiles(const QString &folder, const QString &ext);
 // Newest first; recordings with equal times keep their listing order.
 void SortFilesByDate(TFileInfoList &list);
 
-// The creation time of a file in local time (its modification time where the
-// file system keeps no creation time). Invalid for a missing file.
+// The creation time of a file (its modification time where the file system
+// keeps no creation time). Invalid for a missing file.
 QDateTime FileCreateDate(const QString &path);
 
 // Writes the information file without any message: line 1 a fresh GUID,
 // line 2 "视频开始录制时间：" + timeText, CR LF ends, GBK. Creates the "Image"
 // folder when missing. An existing file is overwritten. False on failure.
 bool SaveInfoFile(const QString &path, const QString &timeText);
+
+// The user's text when an information file cannot be written.
+QString InfoFileFailedText();
 
 // Same, but on failure tells the user "创建视频相关信息axt文件失败！".
 // (Defined in qurel_library_ui, which owns the message boxes.)

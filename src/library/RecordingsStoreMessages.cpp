@@ -18,7 +18,7 @@ bool WriteInfoFile(const QString &path, const QString &timeText, QWidget *owner)
 {
     if (SaveInfoFile(path, timeText))
         return true;
-    ShowMsg(boxOwner(owner), QStringLiteral("创建视频相关信息axt文件失败！"));
+    ShowMsg(boxOwner(owner), InfoFileFailedText());
     return false;
 }
 

@@ -49,13 +49,17 @@ QStringList VlcInstanceOptions(const TVlcSettings &s, const TVlcOutputs &outputs
     return options;
 }
 
-QStringList VlcMediaOptions(const TVlcSettings &s, bool rtspOverTcp)
+QStringList VlcMediaOptions(const TVlcSettings &s, bool rtspOverTcp, bool localFile)
 {
     QStringList options { QStringLiteral("http-caching=200"),
         QStringLiteral("deinterlace=%1").arg(s.DeinterlaceFilter == TDeinterlaceFilter::deON),
         QStringLiteral("deinterlace-mode=") + deinterlaceModeName(s.DeinterlaceMode) };
     if (rtspOverTcp)
         options << QStringLiteral("rtsp-tcp");
+    // libvlc buffers 300 ms of a file before it starts; a local disk needs far less, and the
+    // picture then follows the click at once.
+    if (localFile)
+        options << QStringLiteral("file-caching=%1").arg(kLocalFileCachingMs);
     return options;
 }
 

@@ -35,8 +35,9 @@ struct TVlcOutputs
 // Instance options: the six settings in their fixed order, then the outputs.
 QStringList VlcInstanceOptions(const TVlcSettings &settings, const TVlcOutputs &outputs);
 
-// Media options, in the order they are attached.
-QStringList VlcMediaOptions(const TVlcSettings &settings, bool rtspOverTcp);
+// Media options, in the order they are attached; a local file gets a short read-ahead.
+inline constexpr int kLocalFileCachingMs = 100;
+QStringList VlcMediaOptions(const TVlcSettings &settings, bool rtspOverTcp, bool localFile = false);
 
 // Formats t milliseconds: "dd", "hh", "mm", "ss" and "ms" (in that order, any
 // case) become days, hours of the day, minutes, seconds and milliseconds.

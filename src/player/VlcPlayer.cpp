@@ -270,7 +270,7 @@ void TVlcPlayer::Play(const QString &path, int timeoutMs, bool rtspOverTcp)
                           : libvlc_media_new_location(FInstance.get(), utf8.constData()));
     if (!media)
         return;
-    for (const QString &option : VlcMediaOptions(FSettings, rtspOverTcp))
+    for (const QString &option : VlcMediaOptions(FSettings, rtspOverTcp, isFile))
         libvlc_media_add_option(media.get(), option.toUtf8().constData());
     libvlc_media_player_set_media(player, media.get());
 

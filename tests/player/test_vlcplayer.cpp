@@ -69,6 +69,9 @@ private slots:
         QCOMPARE(VlcMediaOptions(defaults, false),
             QStringList({ "http-caching=200", "deinterlace=0", "deinterlace-mode=discard" }));
         QCOMPARE(VlcMediaOptions(defaults, true).last(), QStringLiteral("rtsp-tcp"));
+        QCOMPARE(VlcMediaOptions(defaults, false, true),
+            QStringList(
+                { "http-caching=200", "deinterlace=0", "deinterlace-mode=discard", "file-caching=100" }));
     }
 
     void gettersBeforeFirstPlay()

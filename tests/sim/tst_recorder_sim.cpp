@@ -80,7 +80,10 @@ void TestRecorderSim::refusesNonLoopbackAddresses()
     o.address = QHostAddress(QStringLiteral("192.0.2.1"));
     RecorderSim sim(o);
     QString error;
+    QElapsedTimer t;
+    t.start();
     QVERIFY(!sim.start(&error));
+    QVERIFY(t.elapsed() < 1000);
     QVERIFY2(error.contains(QStringLiteral("loopback")), qPrintable(error));
 }
 
@@ -88,9 +91,14 @@ void TestRecorderSim::reportsABusyControlPort()
 {
     RecorderSim first(simOptions());
     QVERIFY(first.start());
-    RecorderSim second(simOptions());
+    RecorderSimOptions o = simOptions();
+    o.busyWaitMs = 500;
+    RecorderSim second(o);
     QString error;
+    QElapsedTimer t;
+    t.start();
     QVERIFY(!second.start(&error));
+    QVERIFY(t.elapsed() >= 500);
     QVERIFY2(error.contains(QStringLiteral("18884")), qPrintable(error));
 }
 

@@ -6,6 +6,7 @@
 #include "ProgramFolder.h"
 #include "UploadAddress.h"
 #include "UploadForm.h"
+#include "WebEngineTestMain.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -325,16 +326,6 @@ void TestUploadWindow::rightButtonNeverReachesThePage()
         runScript(QStringLiteral("window.downs.join(',')")).toString(), QStringLiteral("0"), 5000);
 }
 
-int main(int argc, char *argv[])
-{
-    // The web engine's profile data stays inside the test's own folder.
-    const QByteArray home = QUREL_BINARY_DIR "/testhome/tst_upload_window";
-    qputenv("XDG_DATA_HOME", home + "/data");
-    qputenv("XDG_CACHE_HOME", home + "/cache");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    TestUploadWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+QUREL_WEBENGINE_TEST_MAIN(TestUploadWindow, "tst_upload_window")
 
 #include "tst_upload_window.moc"
