@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 using namespace Qurel;
 
@@ -24,6 +25,13 @@ std::string driverFigure(const std::string &log, const std::string &step)
         return "?";
     const size_t end = log.find('\n', at);
     return log.substr(at + step.size() + 1, end - at - step.size() - 1);
+}
+
+void waitForLine(const std::string &logFile, const std::string &text, double seconds)
+{
+    const double until = Bench::now() + seconds;
+    while (Bench::now() < until && Bench::readFile(logFile).find(text) == std::string::npos)
+        usleep(50000);
 }
 
 void printFile(const char *who, const QString &path)
@@ -50,6 +58,7 @@ int main(int argc, char **argv)
     options.bitrateKbps = 3000;
     options.keyframeInterval = 50;
     options.slicedKeyframes = true;
+    options.picture = "pattern=smpte horizontal-speed=8"; // moving bars: the encoder needs ~3 Mbit/s
     RtspTestServer server;
     if (!server.start(options)) {
         std::fprintf(stderr, "cannot start the test stream\n");
@@ -63,6 +72,8 @@ int main(int argc, char **argv)
     const int relay = Bench::spawn({ QUREL_BINARY_DIR "/tests/relay/qurel-relay-driver", url, "1", folder,
                                        "relay", std::to_string(seconds) },
         folder + "relay.log");
+    // The two connect one after the other, as two viewers of a recorder would.
+    waitForLine(folder + "relay.log", "start ", 15);
     const int ffmpeg
         = Bench::spawn({ "ffmpeg", "-nostdin", "-v", "warning", "-y", "-rtsp_transport", "tcp", "-i", url,
                            "-c", "copy", "-t", std::to_string(seconds), folder + "ffmpeg.mp4" },

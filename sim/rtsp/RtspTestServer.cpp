@@ -53,7 +53,7 @@ namespace {
     {
         const int gop = o.keyframeInterval > 0 ? o.keyframeInterval : o.fps;
         std::ostringstream s;
-        s << "( videotestsrc is-live=true pattern=ball ! video/x-raw,width=" << o.width
+        s << "( videotestsrc is-live=true " << o.picture << " ! video/x-raw,width=" << o.width
           << ",height=" << o.height << ",framerate=" << o.fps << "/1"
           << " ! clockoverlay halignment=left valignment=top time-format=\"%H:%M:%S\" font-desc=\"Sans 14\""
           << " ! timeoverlay halignment=right valignment=bottom font-desc=\"Sans 14\""

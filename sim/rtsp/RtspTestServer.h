@@ -21,6 +21,9 @@ struct RtspTestServerOptions
     int fps = 15;
     int bitrateKbps = 300;
     int keyframeInterval = 0; // in frames; 0: one keyframe per second
+    // videotestsrc settings of the picture under the clock; busier pictures (e.g.
+    // "pattern=snow") make the encoder actually use a high bitrate.
+    std::string picture = "pattern=ball";
     bool audio = true;
     // Two slices per frame with SPS/PPS repeated in front of every keyframe slice, so the
     // parameter sets end up between the slices of one picture (some recorders send this).

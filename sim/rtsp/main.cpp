@@ -17,6 +17,7 @@ void usage()
     std::fprintf(stderr,
         "usage: qurel-rtsp-sim [--address A] [--port P] [--key K] [--size WxH] [--fps N]\n"
         "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
+        "                      [--picture \"pattern=snow\"]\n"
         "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n");
 }
 
@@ -51,6 +52,8 @@ int main(int argc, char **argv)
             takes([&](const char *v) { options.bitrateKbps = std::atoi(v); });
         else if (arg == "--gop")
             takes([&](const char *v) { options.keyframeInterval = std::atoi(v); });
+        else if (arg == "--picture")
+            takes([&](const char *v) { options.picture = v; });
         else if (arg == "--pause-at")
             takes([&](const char *v) { pauseAt = std::atof(v); });
         else if (arg == "--pause-for")

@@ -17,6 +17,7 @@ namespace {
         QFileDialog dialog(owner, request.title);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        dialog.setOption(QFileDialog::ReadOnly, true); // choosing only: no new, renamed or deleted folders
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());

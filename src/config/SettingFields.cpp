@@ -1,6 +1,7 @@
 #include "SettingFields.h"
 
 #include "Configs.h"
+#include "RecordingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,8 +12,6 @@
 namespace Qurel {
 
 namespace {
-    const QString kImageFolder = QStringLiteral("Image");
-
     // An empty port is refused by its own message; this one is for a text the
     // typing filter would not have let through (pasted letters, signs, blanks).
     SettingCheck checkPort(
@@ -39,8 +38,9 @@ namespace {
         const QString folder = SettingFolder(path);
         if (!QFileInfo(folder).isDir())
             return SettingCheck::Refuse(SettingField::Path, QStringLiteral("保存路径无效，请确认！"));
-        const QString images = folder + kImageFolder + QDir::separator();
-        if (!QFileInfo(images).isDir() && !QDir(folder).mkdir(kImageFolder))
+        const QString imageFolder = QString::fromLatin1(kImageFolderName);
+        const QString images = folder + imageFolder + QDir::separator();
+        if (!QFileInfo(images).isDir() && !QDir(folder).mkdir(imageFolder))
             return SettingCheck::Refuse(
                 SettingField::None, QStringLiteral("创建保存图片文件夹失败:") + images);
         return SettingCheck::Accept();

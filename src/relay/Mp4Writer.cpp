@@ -1,6 +1,7 @@
 #include "Mp4Writer.h"
 
 #include "H264Nal.h"
+#include "RtspSource.h"
 #include "zelmicro.h"
 
 #include <algorithm>
@@ -67,7 +68,7 @@ void Mp4Writer::beginSegment(const AVFormatContext *input)
         track.timeBase = stream->time_base;
         track.h264 = par->codec_id == AV_CODEC_ID_H264;
         track.frameDuration = frameDurationOf(stream);
-        if (track.type != AVMEDIA_TYPE_VIDEO && track.type != AVMEDIA_TYPE_AUDIO)
+        if (!isRecordable(*par))
             continue;
         if (avformat_query_codec(mp4, par->codec_id, FF_COMPLIANCE_NORMAL) != 1)
             continue;

@@ -15,7 +15,7 @@ namespace Qurel {
 
 struct RelayTimeouts
 {
-    std::chrono::milliseconds connect { 10000 }; // first connection, inside the create call
+    std::chrono::milliseconds connect { 8000 }; // first connection, inside the create call
     std::chrono::milliseconds reconnect { 10000 };
     std::chrono::milliseconds silence { 5000 }; // no packet for this long: reconnect
 };

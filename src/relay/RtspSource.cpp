@@ -9,6 +9,15 @@ RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
 {
 }
 
+bool isRecordable(const AVCodecParameters &par)
+{
+    if (par.codec_type == AVMEDIA_TYPE_VIDEO)
+        return par.width > 0 && par.height > 0;
+    if (par.codec_type == AVMEDIA_TYPE_AUDIO)
+        return par.sample_rate > 0;
+    return false;
+}
+
 int RtspSource::interrupted(void *opaque)
 {
     auto *self = static_cast<RtspSource *>(opaque);
@@ -39,11 +48,11 @@ int RtspSource::open(std::chrono::milliseconds limit)
         close();
         return rc < 0 ? rc : AVERROR_EXIT;
     }
+    // An interrupted probe can return without the picture size or sample rate; such a
+    // connection cannot be recorded, so it counts as failed.
     bool hasMedia = false;
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        const AVMediaType type = context->streams[i]->codecpar->codec_type;
-        hasMedia = hasMedia || type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO;
-    }
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        hasMedia = hasMedia || isRecordable(*context->streams[i]->codecpar);
     if (!hasMedia) {
         close();
         return AVERROR_STREAM_NOT_FOUND;

@@ -9,6 +9,9 @@
 
 namespace Qurel {
 
+// A stream the MP4 file can take: video with its picture size, or audio with its sample rate.
+bool isRecordable(const AVCodecParameters &par);
+
 class RtspSource final
 {
 public:

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,6 +184,42 @@ private slots:
         dialog.btnView->click();
         QCOMPARE(dialog.edtPath->text(), QStringLiteral("/chosen/folder"));
         QCOMPARE(prompts, (QStringList { "请选择文件夹", "请选择文件夹" }));
+    }
+
+    void realFileDialogs()
+    {
+        // Without a handler the real dialogs open; look at them and answer them.
+        QString seen;
+        auto answer = [&seen](const QString &pick) {
+            QTimer::singleShot(50, [&seen, pick] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                seen = dialog->windowTitle() + QLatin1Char('|') + QString::number(dialog->fileMode())
+                    + QLatin1Char('|') + dialog->defaultSuffix() + QLatin1Char('|')
+                    + dialog->nameFilters().join(QLatin1Char(';'));
+                if (pick.isEmpty()) {
+                    dialog->reject();
+                } else {
+                    // As if the user typed the name: a full path without extension.
+                    if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+                        seen += QLatin1Char('|') + name->text();
+                        name->setText(pick);
+                    }
+                    QMetaObject::invokeMethod(dialog, "accept");
+                }
+            });
+        };
+        answer(QString());
+        QCOMPARE(ChooseFolder(nullptr, QStringLiteral("请选择文件夹")), QString());
+        QVERIFY(seen.startsWith(QStringLiteral("请选择文件夹|%1|").arg(int(QFileDialog::Directory))));
+
+        const QString target = tmp.filePath(QStringLiteral("saved"));
+        answer(target);
+        QCOMPARE(ChooseSaveFile(nullptr, QStringLiteral("lesson.mp4"), QStringLiteral(".mp4 (*.mp4)"),
+                     QStringLiteral("mp4")),
+            target + QStringLiteral(".mp4"));
+        QVERIFY(seen.endsWith(QStringLiteral("|mp4|.mp4 (*.mp4)|lesson.mp4")));
     }
 
     void refusalsInOrderWithFocus()
