@@ -22,12 +22,7 @@ void TfrmMain::btnUploadClick()
 {
     // A frame emptied by a reload keeps its hidden tick and the number "-1";
     // it has nothing to upload.
-    QList<const TPicFrame *> frames;
-    for (const QString &number : GetCheckedNums()) {
-        const TPicFrame *frame = GetPicFrame(number.toInt());
-        if (frame && frame->HasRecording())
-            frames << frame;
-    }
+    const QList<const TPicFrame *> frames = CheckedRecordingFrames();
     if (frames.isEmpty()) {
         Qurel::ShowMsg(this, QStringLiteral("没有勾选任何视频！"));
         return;
