@@ -3,6 +3,7 @@
 // Runs offscreen by default (dummy video output); under xvfb-run with QT_QPA_PLATFORM=xcb
 // the video is drawn into the window as in the client.
 #include "Configs.h"
+#include "FormParts.h"
 #include "FullPlayForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
@@ -92,21 +93,21 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(form.get()))
         std::fprintf(stderr, "the main window was not shown\n");
     std::printf("platform %s, libvlc draws into a window: %s\n", qPrintable(QGuiApplication::platformName()),
-        form->plyMain->DrawsIntoWindow() ? "yes" : "no (dummy output)");
+        QurelTest::Part<TVlcPlayer>(*form, "plyMain")->DrawsIntoWindow() ? "yes" : "no (dummy output)");
 
     Figures click;
     Figures toFirstTime;
     for (int run = 0; run < 8; ++run) {
         bool armed = false;
         bool gotTime = false;
-        TVlcPlayer *player = form->plyMain;
+        TVlcPlayer *player = QurelTest::Part<TVlcPlayer>(*form, "plyMain");
         // Only a time event of the new file counts, not one still queued from the last run.
         auto connection = QObject::connect(player, &TVlcPlayer::OnMediaPlayerTimeChanged,
             [&] { gotTime = gotTime || (armed && player->GetState() == vpPlaying); });
         QCoreApplication::processEvents();
         QElapsedTimer clock;
         clock.start();
-        QTest::mouseClick(form->fraPicture1->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseClick(QurelTest::Part<TPicFrame>(*form, "fraPicture1")->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
         click.ms << elapsedMs(clock);
         form->PlayCurrent(0);
         armed = true;
@@ -118,7 +119,7 @@ int main(int argc, char *argv[])
     }
     click.print("thumbnail click (stop, preview, ticks)");
     toFirstTime.print("thumbnail click + play -> first time event");
-    form->plyMain->Stop();
+    QurelTest::Part<TVlcPlayer>(*form, "plyMain")->Stop();
     form.reset();
 
     // LoadPicList over 5,000 recordings.
@@ -152,8 +153,8 @@ int main(int argc, char *argv[])
     }
     listing.print("  of which listing and sorting");
     frames.print("  of which filling the six frames");
-    std::printf("recordings found: %d, frame 1 shows %s\n", form->FCurVideoNum,
-        qPrintable(QFileInfo(form->fraPicture1->FVideoPath).fileName()));
+    std::printf("recordings found: %d, frame 1 shows %s\n", form->CurVideoNum(),
+        qPrintable(QFileInfo(QurelTest::Part<TPicFrame>(*form, "fraPicture1")->FVideoPath).fileName()));
     load.print("LoadPicList with 5,000 recordings");
     form.reset();
     frmFullPlay = nullptr;

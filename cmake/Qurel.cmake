@@ -27,6 +27,7 @@ function(qurel_add_test)
   cmake_parse_arguments(T "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${T_NAME} PRIVATE
     QUREL_PROGRAM_DIR="${QUREL_PROGRAM_DIR}"
     QUREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

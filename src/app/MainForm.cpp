@@ -108,35 +108,20 @@ QToolButton *titleButton(QWidget *parent, const QString &name, const QRect &geom
     return button;
 }
 
-struct FunctionButton
-{
-    QToolButton *TfrmMain::*field;
-    const char *name;
-    const char *caption;
-    int left;
-    int width;
-};
-
-// The function bar, left to right.
-const FunctionButton kFunctionButtons[] = {
-    { &TfrmMain::btnHeadTail, "btnHeadTail", "片头片尾", 6, 102 },
-    { &TfrmMain::btnStartRec, "btnStartRec", "开始录制", 358, 102 },
-    { &TfrmMain::btnEndRec, "btnEndRec", "停止录制", 466, 102 },
-    { &TfrmMain::btnUpload, "btnUpload", "上传", 608, 75 },
-    { &TfrmMain::btnSaveAs, "btnSaveAs", "另存为", 690, 92 },
-    { &TfrmMain::btnDel, "btnDel", "删除", 792, 75 },
-    { &TfrmMain::btnSetting, "btnSetting", "系统设置", 876, 85 },
-};
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QWidget(parent)
+    , FLesson(new Qurel::LessonRecorder(Qurel::RelayCalls::Library(), this))
+    , FLink(new Qurel::RecorderLink(this))
+    , FAutoMode(SDKConfig.AutoRec)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Qurel助手"));
     setFont(Qurel::ClientFont(14));
     setFixedSize(kWidth, kHeight);
     BuildLayout();
+    WireLessonAndLink();
     FormCreate();
 }
 
@@ -180,13 +165,32 @@ void TfrmMain::BuildTitleBar()
 
 void TfrmMain::BuildFunctionBar()
 {
+    struct FunctionButton
+    {
+        QToolButton *TfrmMain::*field;
+        const char *name;
+        const char *caption;
+        int left;
+        int width;
+        void (TfrmMain::*click)();
+    };
+    // The function bar, left to right.
+    const FunctionButton buttons[] = {
+        { &TfrmMain::btnHeadTail, "btnHeadTail", "片头片尾", 6, 102, &TfrmMain::btnHeadTailClick },
+        { &TfrmMain::btnStartRec, "btnStartRec", "开始录制", 358, 102, &TfrmMain::btnStartRecClick },
+        { &TfrmMain::btnEndRec, "btnEndRec", "停止录制", 466, 102, &TfrmMain::btnEndRecClick },
+        { &TfrmMain::btnUpload, "btnUpload", "上传", 608, 75, &TfrmMain::btnUploadClick },
+        { &TfrmMain::btnSaveAs, "btnSaveAs", "另存为", 690, 92, &TfrmMain::btnSaveAsClick },
+        { &TfrmMain::btnDel, "btnDel", "删除", 792, 75, &TfrmMain::btnDelClick },
+        { &TfrmMain::btnSetting, "btnSetting", "系统设置", 876, 85, &TfrmMain::btnSettingClick },
+    };
     pnlFunction = panel(pnl1, QRect(0, 0, pnl1->width(), kFunctionHeight), QStringLiteral("pnlFunction"));
     shpFunction = line(pnl1, QRect(0, kFunctionHeight, pnl1->width(), 1), QStringLiteral("shpFunction"));
     const QString style = QStringLiteral(
         "QToolButton { color: white; border: none; background: transparent; padding-left: 4px; }"
         "QToolButton:hover { background: #474747; }"
         "QToolButton:pressed { background: #1F1F1F; }");
-    for (const FunctionButton &entry : kFunctionButtons) {
+    for (const FunctionButton &entry : buttons) {
         auto *button = new QToolButton(pnlFunction);
         button->setObjectName(QLatin1String(entry.name));
         button->setText(QString::fromUtf8(entry.caption));
@@ -200,16 +204,10 @@ void TfrmMain::BuildFunctionBar()
         button->setStyleSheet(style);
         button->setCursor(Qt::PointingHandCursor);
         this->*entry.field = button;
+        connect(button, &QToolButton::clicked, this, entry.click);
     }
     btnStartRec->hide();
     btnEndRec->hide();
-    connect(btnHeadTail, &QToolButton::clicked, this, &TfrmMain::btnHeadTailClick);
-    connect(btnStartRec, &QToolButton::clicked, this, &TfrmMain::btnStartRecClick);
-    connect(btnEndRec, &QToolButton::clicked, this, &TfrmMain::btnEndRecClick);
-    connect(btnUpload, &QToolButton::clicked, this, &TfrmMain::btnUploadClick);
-    connect(btnSaveAs, &QToolButton::clicked, this, &TfrmMain::btnSaveAsClick);
-    connect(btnDel, &QToolButton::clicked, this, &TfrmMain::btnDelClick);
-    connect(btnSetting, &QToolButton::clicked, this, &TfrmMain::btnSettingClick);
 }
 
 void TfrmMain::BuildPlaybackColumn()
@@ -340,7 +338,6 @@ void TfrmMain::FormCreate()
     CentrePlaySymbol();
     SizePicFrames();
     LoadPicList();
-    FRecording = false;
     FFullScrPlay = false;
 
     if (zms32Init(5555, 0, 1) != 0) {
@@ -352,9 +349,13 @@ void TfrmMain::FormCreate()
     FPPTFile = Qurel::ProgramFolder() + QStringLiteral("temp.ppt");
     if (!Qurel::IsVlcInstalled())
         Qurel::ShowMsg(this, QStringLiteral("本机尚未安排VLC播放器，请先下载安装vlc播放器2.0.3版本！"));
-    if (SDKConfig.AutoRec) {
+    if (FAutoMode) {
+        // A recorder that restarts must be followed again without anybody at the desk.
+        FLink->setAutoReconnect(true);
         ConnectRecorder();
     } else {
+        // Nothing records yet: the status line stays empty until a lesson or a connection.
+        lblStatus->hide();
         btnStartRec->show();
         btnEndRec->show();
     }
@@ -369,6 +370,8 @@ void TfrmMain::FormDestroy()
     if (!FRelayReady)
         return;
     FRelayReady = false;
+    // The lesson's threads use the library: they end (finishing any lesson) before it is released.
+    delete std::exchange(FLesson, nullptr);
     if (zms32Uninit() != 0) {
         Qurel::ShowMsg(this, QStringLiteral("销毁rtsp失败"));
         QCoreApplication::exit(1);
@@ -395,16 +398,24 @@ void TfrmMain::btnCloseClick()
 // recorder itself goes on recording, only the local copy ends here.
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    if (FRecording) {
-        if (!Qurel::AskMsg(this,
-                QStringLiteral("视频正在录制中，关闭软件不会关闭录播机录播状态，但软件生成的视频只会"
-                               "记录到此刻，是否确定要关闭？"))) {
-            event->ignore();
-            return;
-        }
-        StopLocalRecording();
+    if (!FLesson || FLesson->settled()) {
+        event->accept();
+        return;
     }
-    event->accept();
+    // Until the lesson's files are finished the window stays; it closes itself once they are.
+    event->ignore();
+    if (FCloseWhenSettled)
+        return;
+    const bool asks = FLesson->state() == Qurel::LessonRecorder::State::Starting || FLesson->recording();
+    if (asks
+        && !Qurel::AskMsg(this,
+            QStringLiteral("视频正在录制中，关闭软件不会关闭录播机录播状态，但软件生成的视频只会"
+                           "记录到此刻，是否确定要关闭？")))
+        return;
+    FCloseWhenSettled = true;
+    StopLocalRecording();
+    if (FLesson->settled())
+        close();
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)

@@ -76,14 +76,21 @@ void TfrmMain::btnSettingClick()
 {
     TfrmSetting dialog(this);
     // During a recording the dialog only shows the settings.
-    if (FRecording)
+    if (FRecording())
         dialog.btnSave->setEnabled(false);
     const QString oldAddress = SDKConfig.Address;
     const QString oldPath = SDKConfig.SavePath;
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    Qurel::ApplySettingFields(SDKConfig, dialog.Fields());
+    const Qurel::SettingFields fields = dialog.Fields();
+    // A lesson may have begun while the dialog was open: moving to another recorder now would
+    // drop its notices, and the running lesson's stop with them.
+    if (FLesson->state() != Qurel::LessonRecorder::State::Idle && Qurel::ChangesRecorder(SDKConfig, fields)) {
+        Qurel::ShowMsg(this, QStringLiteral("正在录制中，不能更改录播机的地址、端口或用户，请在录制结束后再修改！"));
+        return;
+    }
+    Qurel::ApplySettingFields(SDKConfig, fields);
     const Qurel::ConfigSaveResult saved = SDKConfig.Save();
     if (!saved.ok)
         Qurel::ShowMsg(this, saved.error);

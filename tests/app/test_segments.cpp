@@ -2,6 +2,7 @@
 // with ffmpeg: listing, selection, play/pause, seeking, missing files, full
 // screen and the play symbol.
 #include "ClickableImage.h"
+#include "FormParts.h"
 #include "Configs.h"
 #include "FullPlayForm.h"
 #include "MainForm.h"
@@ -67,7 +68,7 @@ class TestSegments : public QObject
     }
 
     TfraPicture *frame(int n) const { return m_form->GetPicFrame(n); }
-    TVlcPlayer *player() const { return m_form->plyMain; }
+    TVlcPlayer *player() const { return QurelTest::Part<TVlcPlayer>(*m_form, "plyMain"); }
 
     bool waitForPlaying()
     {
@@ -115,19 +116,19 @@ private slots:
     {
         QDir(m_store).removeRecursively();
         QVERIFY(QDir().mkpath(m_store));
-        m_form->bpMain->SetMaxValue(5000);
-        m_form->bpMain->SetValue(1234);
-        m_form->lblCurTime->setText("00:00:01");
-        TfraPicture *before = m_form->FCurPicFra;
+        QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->SetMaxValue(5000);
+        QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->SetValue(1234);
+        QurelTest::Part<QLabel>(*m_form, "lblCurTime")->setText("00:00:01");
+        TfraPicture *before = m_form->CurPicFra();
         m_form->LoadPicList();
-        QCOMPARE(m_form->FCurVideoNum, 0);
+        QCOMPARE(m_form->CurVideoNum(), 0);
         for (int n = 1; n <= 6; ++n) {
             QCOMPARE(frame(n)->FIndex, QStringLiteral("-1"));
             QVERIFY(frame(n)->pnlRight->isHidden());
         }
-        QCOMPARE(m_form->FCurPicFra, before);
-        QCOMPARE(m_form->bpMain->Value(), 1234);
-        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:01"));
+        QCOMPARE(m_form->CurPicFra(), before);
+        QCOMPARE(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->Value(), 1234);
+        QCOMPARE(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text(), QStringLiteral("00:00:01"));
         QVERIFY(m_messages.isEmpty());
     }
 
@@ -144,7 +145,7 @@ private slots:
     {
         makeRecordings(8);
         m_form->LoadPicList();
-        QCOMPARE(m_form->FCurVideoNum, 8);
+        QCOMPARE(m_form->CurVideoNum(), 8);
         for (int n = 1; n <= 6; ++n) {
             const int recording = 9 - n;
             QCOMPARE(frame(n)->FIndex, QString::number(n));
@@ -154,13 +155,13 @@ private slots:
             QCOMPARE(frame(n)->FGuid.size(), 38); // information files were written
         }
         // Frame 1 is selected as if clicked.
-        QCOMPARE(m_form->FCurPicFra, frame(1));
+        QCOMPARE(m_form->CurPicFra(), frame(1));
         QVERIFY(frame(1)->chkSel->isChecked());
-        QVERIFY(m_form->pnlVideoPic->isVisible());
-        QVERIFY(!m_form->imgVideoPic->pixmap().isNull());
-        QVERIFY(m_form->btnStart->isVisible());
-        QVERIFY(!m_form->btnPause->isVisible());
-        const QWidget *marker = m_form->imgCurPlay;
+        QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
+        QVERIFY(!QurelTest::Part<QLabel>(*m_form, "imgVideoPic")->pixmap().isNull());
+        QVERIFY(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart")->isVisible());
+        QVERIFY(!QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause")->isVisible());
+        const QWidget *marker = QurelTest::Part<QLabel>(*m_form, "imgCurPlay");
         QCOMPARE(marker->y() + marker->height() / 2, frame(1)->y() + frame(1)->height() / 2);
         // Missing thumbnails became copies of the fallback picture.
         QVERIFY(QFile::exists(frame(2)->FPicPath));
@@ -172,10 +173,10 @@ private slots:
         frame(3)->chkSel->setChecked(true);
         frame(5)->chkSel->setChecked(true);
         QTest::mouseClick(frame(4)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(m_form->FCurPicFra, frame(4));
+        QCOMPARE(m_form->CurPicFra(), frame(4));
         for (int n = 1; n <= 6; ++n)
             QCOMPARE(frame(n)->chkSel->isChecked(), n == 4);
-        const QWidget *marker = m_form->imgCurPlay;
+        const QWidget *marker = QurelTest::Part<QLabel>(*m_form, "imgCurPlay");
         QCOMPARE(marker->y(), frame(4)->y() + frame(4)->height() / 2 - marker->height() / 2);
     }
 
@@ -183,47 +184,47 @@ private slots:
     {
         QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(!player()->CanSeek());
-        m_form->bpMain->SetMaxValue(8000);
-        m_form->bpMain->SetValue(3000);
-        QCOMPARE(m_form->bpMain->Value(), 3000);
+        QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->SetMaxValue(8000);
+        QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->SetValue(3000);
+        QCOMPARE(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->Value(), 3000);
         QCOMPARE(player()->GetVideoPosInMs(), qint64(0));
-        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text(), QStringLiteral("00:00:00"));
     }
 
     void playPauseAndPlayContinues()
     {
         QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
-        QVERIFY(!m_form->pnlVideoPic->isVisible());
-        QVERIFY(m_form->btnPause->isVisible());
-        QVERIFY(!m_form->btnStart->isVisible());
-        QCOMPARE(m_form->btnPause->pos(), m_form->btnStart->pos());
-        QTRY_COMPARE_WITH_TIMEOUT(m_form->lblMaxTime->text(), QStringLiteral("00:00:08"), 5000);
-        QVERIFY(qAbs(m_form->bpMain->MaxValue() - 8000) < 300);
-        QTRY_VERIFY_WITH_TIMEOUT(m_form->bpMain->Value() >= 1200, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(m_form->lblCurTime->text(), QStringLiteral("00:00:01"), 3000);
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
+        QVERIFY(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause")->isVisible());
+        QVERIFY(!QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart")->isVisible());
+        QCOMPARE(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause")->pos(), QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart")->pos());
+        QTRY_COMPARE_WITH_TIMEOUT(QurelTest::Part<QLabel>(*m_form, "lblMaxTime")->text(), QStringLiteral("00:00:08"), 5000);
+        QVERIFY(qAbs(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->MaxValue() - 8000) < 300);
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->Value() >= 1200, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text(), QStringLiteral("00:00:01"), 3000);
 
-        QTest::mouseClick(m_form->btnPause, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause"), Qt::LeftButton, {}, QPoint(20, 20));
         QTRY_COMPARE_WITH_TIMEOUT(player()->GetState(), vpPaused, 3000);
-        QVERIFY(m_form->btnStart->isVisible());
+        QVERIFY(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart")->isVisible());
         const qint64 pausedAt = player()->GetVideoPosInMs();
         QTest::qWait(300);
-        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
         QVERIFY(waitForPlaying());
         QVERIFY(player()->GetVideoPosInMs() >= pausedAt);
         QVERIFY(player()->GetVideoPosInMs() < pausedAt + 1000);
 
         // Pause, then a thumbnail click: the pause is discarded and play starts over.
-        QTest::mouseClick(m_form->btnPause, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause"), Qt::LeftButton, {}, QPoint(20, 20));
         QTRY_COMPARE_WITH_TIMEOUT(player()->GetState(), vpPaused, 3000);
         QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        QVERIFY(m_form->pnlVideoPic->isVisible());
-        QCOMPARE(m_form->bpMain->Value(), 0);
-        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
-        QCOMPARE(m_form->lblMaxTime->text(), QStringLiteral("00:00:00"));
+        QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
+        QCOMPARE(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->Value(), 0);
+        QCOMPARE(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(QurelTest::Part<QLabel>(*m_form, "lblMaxTime")->text(), QStringLiteral("00:00:00"));
         QTest::qWait(300); // queued events of the stopped media change nothing
-        QCOMPARE(m_form->lblCurTime->text(), QStringLiteral("00:00:00"));
-        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text(), QStringLiteral("00:00:00"));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
         QVERIFY(waitForPlaying());
         QVERIFY(player()->GetVideoPosInMs() < 1000);
     }
@@ -231,12 +232,12 @@ private slots:
     void userSeeksWhilePlaying()
     {
         QTRY_VERIFY_WITH_TIMEOUT(player()->CanSeek(), 3000);
-        const QRect bar = m_form->bpMain->rect();
-        QTest::mousePress(m_form->bpMain, Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
+        const QRect bar = QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->rect();
+        QTest::mousePress(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain"), Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
         QTest::mouseRelease(
-            m_form->bpMain, Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
+            QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain"), Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
         QTRY_VERIFY_WITH_TIMEOUT(player()->GetVideoPosInMs() >= 5500, 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_form->lblCurTime->text() >= QStringLiteral("00:00:05"), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::Part<QLabel>(*m_form, "lblCurTime")->text() >= QStringLiteral("00:00:05"), 2000);
     }
 
     void playFromPositionMessage()
@@ -250,70 +251,70 @@ private slots:
         QSignalSpy times(player(), &TVlcPlayer::OnMediaPlayerTimeChanged);
         QVERIFY(times.wait(3000));
         QTRY_VERIFY_WITH_TIMEOUT(player()->GetVideoPosInMs() >= 5000, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_form->bpMain->Value() >= 5000, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->Value() >= 5000, 3000);
     }
 
     void playSymbolPictures()
     {
         QTest::mouseClick(frame(1)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        auto colourOf = [this] { return m_form->imgPlay->pixmap().toImage().pixelColor(50, 50); };
+        auto colourOf = [this] { return QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay")->pixmap().toImage().pixelColor(50, 50); };
         QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QApplication::sendEvent(m_form->imgPlay, &enter);
+        QApplication::sendEvent(QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay"), &enter);
         QVERIFY(colourOf().green() > 200 && colourOf().blue() < 60);
-        QTest::mousePress(m_form->imgPlay, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mousePress(QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay"), Qt::LeftButton, {}, QPoint(50, 50));
         QVERIFY(colourOf().red() > 200);
-        QTest::mouseRelease(m_form->imgPlay, Qt::LeftButton, {}, QPoint(50, 50)); // a click plays
+        QTest::mouseRelease(QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay"), Qt::LeftButton, {}, QPoint(50, 50)); // a click plays
         QVERIFY(waitForPlaying());
-        QVERIFY(m_form->btnPause->isVisible());
+        QVERIFY(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnPause")->isVisible());
         QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(m_form->imgPlay, &leave);
+        QApplication::sendEvent(QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay"), &leave);
         QVERIFY(colourOf().blue() > 200);
         // A missing picture keeps the one shown.
         QFile::rename(m_program.filePath("mouseEnter.png"), m_program.filePath("mouseEnter.bak"));
-        QApplication::sendEvent(m_form->imgPlay, &enter);
+        QApplication::sendEvent(QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay"), &enter);
         QVERIFY(colourOf().blue() > 200);
         QFile::rename(m_program.filePath("mouseEnter.bak"), m_program.filePath("mouseEnter.png"));
     }
 
     void fullScreenAndBack()
     {
-        QWidget *home = m_form->pnlPlayer->parentWidget();
-        const QRect homeGeometry = m_form->pnlPlayer->geometry();
+        QWidget *home = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget();
+        const QRect homeGeometry = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->geometry();
         const QRect screen = m_form->screen()->geometry();
         bool checkedInside = false;
         QTimer::singleShot(300, this, [&] {
-            checkedInside = m_form->FFullScrPlay && m_form->pnlPlayer->parentWidget() == frmFullPlay
+            checkedInside = m_form->FullScreen() && QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget() == frmFullPlay
                 && frmFullPlay->isVisible() && frmFullPlay->geometry() == screen
-                && m_form->pnlPlayer->size() == screen.size() && m_form->bpMain->width() == screen.width()
-                && m_form->imgPlay->x() == screen.width() / 2 - m_form->imgPlay->width() / 2;
+                && QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->size() == screen.size() && QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->width() == screen.width()
+                && QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay")->x() == screen.width() / 2 - QurelTest::Part<Qurel::ClickableImage>(*m_form, "imgPlay")->width() / 2;
             QTest::mouseDClick(player()->InputLayer(), Qt::LeftButton, {}, QPoint(30, 30));
         });
         QTest::mouseDClick(player()->InputLayer(), Qt::LeftButton, {}, QPoint(30, 30));
         QVERIFY(checkedInside);
-        QVERIFY(!m_form->FFullScrPlay);
+        QVERIFY(!m_form->FullScreen());
         QVERIFY(!frmFullPlay->isVisible());
-        QCOMPARE(m_form->pnlPlayer->parentWidget(), home);
-        QCOMPARE(m_form->pnlPlayer->geometry(), homeGeometry);
-        QCOMPARE(m_form->plyMain->width(), homeGeometry.width());
-        QVERIFY(m_form->pnlPlayer->isVisible());
+        QCOMPARE(QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget(), home);
+        QCOMPARE(QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->geometry(), homeGeometry);
+        QCOMPARE(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->width(), homeGeometry.width());
+        QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->isVisible());
 
         // Closed another way (Esc): the player comes back as well.
         QTimer::singleShot(300, this, [] { QTest::keyClick(frmFullPlay, Qt::Key_Escape); });
         m_form->plyMainDblClick();
-        QVERIFY(!m_form->FFullScrPlay);
-        QCOMPARE(m_form->pnlPlayer->parentWidget(), home);
-        QCOMPARE(m_form->pnlPlayer->geometry(), homeGeometry);
+        QVERIFY(!m_form->FullScreen());
+        QCOMPARE(QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget(), home);
+        QCOMPARE(QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->geometry(), homeGeometry);
     }
 
     void missingVideoTellsAndReloads()
     {
         QTest::mouseClick(frame(3)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(QFile::remove(frame(3)->FVideoPath));
-        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(m_messages, QStringList { QStringLiteral("视频文件不存在，无法播放！") });
-        QCOMPARE(m_form->FCurVideoNum, 7);
-        QCOMPARE(m_form->FCurPicFra, frame(1));
-        QVERIFY(m_form->pnlVideoPic->isVisible());
+        QCOMPARE(m_form->CurVideoNum(), 7);
+        QCOMPARE(m_form->CurPicFra(), frame(1));
+        QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
         QVERIFY(frame(3)->FVideoPath.contains("lesson5_")); // the gap closed
     }
 
@@ -321,7 +322,7 @@ private slots:
     {
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler("file", &catcher, "open");
-        QTest::mouseClick(m_form->MlSkinImageButton1, Qt::LeftButton, {}, QPoint(20, 10));
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "MlSkinImageButton1"), Qt::LeftButton, {}, QPoint(20, 10));
         QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(catcher.urls, QList<QUrl> { QUrl::fromLocalFile(m_store + "/") });
     }
@@ -334,12 +335,12 @@ private slots:
         broken.write("garbage");
         broken.close();
         m_form->LoadPicList();
-        QCOMPARE(m_form->FCurVideoNum, 4);
+        QCOMPARE(m_form->CurVideoNum(), 4);
         QVERIFY(frame(1)->ShowsPlaceholder());
         for (int n = 2; n <= 4; ++n)
             QCOMPARE(frame(n)->FIndex, QString::number(n));
-        QCOMPARE(m_form->FCurPicFra, frame(1));
-        QVERIFY(!m_form->imgVideoPic->pixmap().isNull());
+        QCOMPARE(m_form->CurPicFra(), frame(1));
+        QVERIFY(!QurelTest::Part<QLabel>(*m_form, "imgVideoPic")->pixmap().isNull());
         QVERIFY(m_messages.isEmpty());
     }
 };

@@ -2,6 +2,7 @@
 // full screen), the preview covers the video window while shown, and clicks
 // on the picture reach the player's input layer rather than libvlc's window.
 #include "Configs.h"
+#include "FormParts.h"
 #include "FullPlayForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
@@ -124,47 +125,47 @@ private slots:
 
     void previewCoversTheVideoWindow()
     {
-        QCOMPARE(m_form->FCurVideoNum, 1);
-        QVERIFY(m_form->pnlVideoPic->isVisible());
+        QCOMPARE(m_form->CurVideoNum(), 1);
+        QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
         QTest::qWait(300);
         const QImage screen = screenshot();
         QVERIFY(!screen.isNull());
         // The thumbnail is drawn at its own size from the top-left corner of the video area.
-        const QRect area(m_form->pnlVideoPic->mapToGlobal(QPoint(0, 0)), QSize(300, 200));
+        const QRect area(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->mapToGlobal(QPoint(0, 0)), QSize(300, 200));
         QVERIFY2(redShare(screen, area) > 0.9, "the preview is hidden under the video window");
     }
 
     void playsIntoTheMainWindow()
     {
-        QVERIFY(m_form->plyMain->DrawsIntoWindow());
-        QTest::mouseClick(m_form->btnStart, Qt::LeftButton, {}, QPoint(20, 20));
-        QTRY_VERIFY_WITH_TIMEOUT(m_form->plyMain->GetVideoPosInMs() > 1500, 8000);
+        QVERIFY(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->DrawsIntoWindow());
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->GetVideoPosInMs() > 1500, 8000);
         const QImage screen = screenshot();
-        const double lit = litShare(screen, m_form->plyMain);
+        const double lit = litShare(screen, QurelTest::Part<TVlcPlayer>(*m_form, "plyMain"));
         qInfo("video area lit: %.0f %%", lit * 100);
         QVERIFY2(lit > 0.3, "the video area is black");
-        QVERIFY(redShare(screen, QRect(m_form->plyMain->mapToGlobal(QPoint(0, 0)), QSize(300, 200))) < 0.5);
+        QVERIFY(redShare(screen, QRect(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->mapToGlobal(QPoint(0, 0)), QSize(300, 200))) < 0.5);
         // libvlc's own window below ours must leave the mouse buttons to the input layer.
-        QCOMPARE(buttonTakingChildren(m_form->plyMain->VideoWindow()->winId()), 0);
+        QCOMPARE(buttonTakingChildren(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->VideoWindow()->winId()), 0);
     }
 
     void playsOnInFullScreenAndBack()
     {
-        const WId videoWindow = m_form->plyMain->VideoWindow()->winId();
+        const WId videoWindow = QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->VideoWindow()->winId();
         double fullLit = -1;
         QTimer::singleShot(1500, this, [&] {
             fullLit = litShare(screenshot(), frmFullPlay);
-            QTest::mouseDClick(m_form->plyMain->InputLayer(), Qt::LeftButton, {}, QPoint(40, 40));
+            QTest::mouseDClick(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->InputLayer(), Qt::LeftButton, {}, QPoint(40, 40));
         });
-        QTest::mouseDClick(m_form->plyMain->InputLayer(), Qt::LeftButton, {}, QPoint(40, 40));
+        QTest::mouseDClick(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->InputLayer(), Qt::LeftButton, {}, QPoint(40, 40));
         qInfo("full screen lit: %.0f %%", fullLit * 100);
         QVERIFY2(fullLit > 0.3, "full screen shows no video");
-        QVERIFY(!m_form->FFullScrPlay);
+        QVERIFY(!m_form->FullScreen());
         // The native video window travelled with the player area and was not made anew, so
         // libvlc still draws into it.
-        QCOMPARE(m_form->plyMain->VideoWindow()->winId(), videoWindow);
+        QCOMPARE(QurelTest::Part<TVlcPlayer>(*m_form, "plyMain")->VideoWindow()->winId(), videoWindow);
         QTest::qWait(1000);
-        const double lit = litShare(screenshot(), m_form->plyMain);
+        const double lit = litShare(screenshot(), QurelTest::Part<TVlcPlayer>(*m_form, "plyMain"));
         qInfo("back in the main window, lit: %.0f %%", lit * 100);
         QVERIFY2(lit > 0.3, "no video after full screen");
     }

@@ -1,16 +1,22 @@
-// The client's main job end to end, offscreen: the simulated recorder on
-// 127.0.0.20 announces lessons on its control channel and streams RTSP; the
-// main window records them through the relay library into the recordings
-// folder and finishes each with its information file and thumbnail.
+// The client's main job end to end, offscreen: the simulated recorder on 127.0.0.20 announces
+// lessons on its control channel and streams RTSP; the main window records them through the relay
+// library into the recordings folder and finishes each with its information file and thumbnail,
+// whatever the recorder, the disk and the user do meanwhile.
 #include "Configs.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
+#include "FormParts.h"
 #include "PointAtSim.h"
 #include "ProgramFolder.h"
 #include "RecorderSim.h"
 #include "RecordingsStore.h"
+#include "SettingForm.h"
 
+#include <sys/resource.h>
+
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -20,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QToolButton>
 
 using namespace Qurel;
@@ -29,14 +37,19 @@ namespace {
 const QString kSimAddress = QStringLiteral("127.0.0.20");
 const QString kUnusedAddress = QStringLiteral("127.0.0.39"); // nothing listens there
 
+// The message boxes: their texts are recorded and questions answered. whileOpen runs inside the
+// next box, as the events a modal box's own loop delivers, before the box is answered.
 struct Boxes
 {
     QStringList texts;
     bool answer = true;
+    std::function<void()> whileOpen;
     Boxes()
     {
         SetMsgHandler([this](const MsgRequest &r) {
             texts << r.text;
+            if (whileOpen)
+                std::exchange(whileOpen, {})();
             return answer;
         });
     }
@@ -69,13 +82,28 @@ QStringList actions(const RecorderSim &sim)
     return out;
 }
 
+// Runs act on the settings dialog once it is shown (it runs its own event loop).
+void whenSettingsShown(std::function<void(TfrmSetting &)> act)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (auto *dialog = qobject_cast<TfrmSetting *>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(*dialog);
+        }
+    });
+    poll->start(20);
+}
+
 } // namespace
+
+using QurelTest::Part;
 
 // The control connection is up and the simulated recorder sees the client.
 #define WAIT_CONNECTED(frm, sim)                                                                             \
-    QTRY_VERIFY_WITH_TIMEOUT((sim).controlClientCount() > 0 && (frm).csMain                                  \
-            && (frm).csMain->state() == QAbstractSocket::ConnectedState,                                     \
-        10000)
+    QTRY_VERIFY_WITH_TIMEOUT(                                                                                \
+        (sim).controlClientCount() > 0 && (frm).Link().state() == RecorderLink::State::Connected, 10000)
 
 // Recording needs the simulated recorder's RTSP stream, the relay library and makePic.
 #define REQUIRE_STREAM(sim)                                                                                  \
@@ -104,6 +132,9 @@ class TestRecordingWorkflow : public QObject
     {
         QurelTest::PointClientAt(sim, m_recordings.path(), autoRec);
     }
+
+    static QString statusText(const TfrmMain &frm) { return Part<QLabel>(frm, "lblStatus")->text(); }
+    static QString timingText(const TfrmMain &frm) { return Part<QLabel>(frm, "lblTiming")->text(); }
 
     static void checkFinishedFiles(
         const QString &mp4, const QDateTime &started, double minSeconds, double maxSeconds)
@@ -152,29 +183,32 @@ private slots:
         Boxes boxes;
         TfrmMain frm;
         WAIT_CONNECTED(frm, *sim);
-        QCOMPARE(frm.lblStatus->text(), QString("已成功连接到录播机"));
-        QVERIFY(frm.btnStartRec->isHidden());
+        QCOMPARE(statusText(frm), QString("已成功连接到录播机"));
+        QVERIFY(Part(frm, "btnStartRec")->isHidden());
 
-        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording, 8000);
-        const QDateTime started = frm.FRecStartTime;
-        const QString mp4 = frm.FRecFileName;
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QDateTime started = frm.FRecStartTime();
+        const QString mp4 = frm.FRecFileName();
         QVERIFY2(QRegularExpression("/课_\\d{14}\\.mp4$").match(mp4).hasMatch(), qPrintable(mp4));
         QCOMPARE(QFileInfo(mp4).path(), m_recordings.path());
-        QVERIFY(frm.lblLookBack->isHidden());
-        QTRY_COMPARE_WITH_TIMEOUT(frm.lblTiming->text(), QString("00:00:01"), 3000);
-        QCOMPARE(frm.lblStatus->text(), QString("正在录制中，已录制时长："));
-        QVERIFY(!frm.lblTiming->isHidden());
+        QVERIFY(Part(frm, "lblLookBack")->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(timingText(frm), QString("00:00:01"), 3000);
+        QCOMPARE(statusText(frm), QString("正在录制中，已录制时长："));
+        QVERIFY(!Part(frm, "lblTiming")->isHidden());
+        QVERIFY(frm.Status().state == "recording");
 
         // The mode, then the key: the order of the RTSP address query.
         QCOMPARE(actions(*sim), (QStringList { "24685", "logon" }));
 
-        QTRY_VERIFY_WITH_TIMEOUT(!frm.FRecording, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!frm.FRecording() && frm.Lesson().settled(), 20000);
         QVERIFY(boxes.texts.isEmpty());
-        QCOMPARE(frm.lblTiming->text(), QString("00:00:00"));
-        QVERIFY(frm.lblTiming->isHidden());
-        QVERIFY(frm.lblStatus->isHidden());
+        QCOMPARE(timingText(frm), QString("00:00:00"));
+        QVERIFY(Part(frm, "lblTiming")->isHidden());
+        QVERIFY(Part(frm, "lblStatus")->isHidden());
         // A 7-second lesson, less the time the start took.
         checkFinishedFiles(mp4, started, 3.0, 7.5);
+        // The finished lesson is frame 1.
+        QCOMPARE(frm.GetPicFrame(1)->FVideoPath, mp4);
 
         // The client's lines: the greeting first, then heartbeats every 8 s.
         QTRY_VERIFY_WITH_TIMEOUT(linesOf(*sim, 1).size() >= 2, 12000);
@@ -196,20 +230,22 @@ private slots:
         frm.show();
         WAIT_CONNECTED(frm, *sim);
         sim->startRecording(QStringLiteral("关闭"));
-        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording, 8000);
-        const QString mp4 = frm.FRecFileName;
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
         QTest::qWait(2500);
 
         boxes.answer = false;
         QVERIFY(!frm.close());
-        QVERIFY(frm.FRecording);
+        QVERIFY(frm.FRecording());
         QCOMPARE(boxes.texts,
             QStringList { "视频正在录制中，关闭软件不会关闭录播机录播状态，但软件生成的视频只会记录到此刻，是"
                           "否确定要关闭？" });
 
+        // Yes: the window stays until the files are finished, then closes by itself.
         boxes.answer = true;
-        QVERIFY(frm.close());
-        QVERIFY(!frm.FRecording);
+        frm.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!frm.isVisible(), 20000);
+        QVERIFY(!frm.FRecording());
         QCOMPARE(boxes.texts.size(), 2);
         QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".axt")));
         QCOMPARE(QImage(ImageSidePath(mp4, ".jpg")).size(), QSize(720, 405));
@@ -226,11 +262,11 @@ private slots:
         TfrmMain frm;
         WAIT_CONNECTED(frm, *sim);
         sim->sendControl("mark=start_record,Title=E8AF");
-        QTest::qWait(300);
-        QVERIFY(!frm.FRecording);
+        QTest::qWait(100);
+        QVERIFY(!frm.FRecording());
         sim->sendControl("BE\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording, 8000);
-        const QString mp4 = frm.FRecFileName;
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
         QVERIFY(QFileInfo(mp4).fileName().startsWith("课_"));
 
         // A second start while recording is ignored: no new queries, same file.
@@ -238,20 +274,77 @@ private slots:
         sim->sendControl("mark=start_record,Title=41\r\n");
         QTest::qWait(500);
         QVERIFY(sim->requests().isEmpty());
-        QCOMPARE(frm.FRecFileName, mp4);
+        QCOMPARE(frm.FRecFileName(), mp4);
 
         // Only the first mark of a batch counts; values are exact.
         sim->sendControl("mark=live\r\nmark=stop_record\r\n");
         sim->sendControl("mark=STOP_RECORD\r\n");
         QTest::qWait(2500);
-        QVERIFY(frm.FRecording);
+        QVERIFY(frm.FRecording());
 
         sim->sendControl("MARK=stop_re");
-        QTest::qWait(200);
+        QTest::qWait(100);
         sim->sendControl("cord\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(!frm.FRecording, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled(), 20000);
         QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".axt")));
         QVERIFY(boxes.texts.isEmpty());
+    }
+
+    // A failed start's message stays open while nobody answers it; the next lesson is recorded all
+    // the same, and a stop for the lesson that failed does nothing.
+    void aMessageLeftOpenNeverCostsALesson()
+    {
+        auto sim = startSim();
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, true);
+        Boxes boxes;
+        TfrmMain frm;
+        WAIT_CONNECTED(frm, *sim);
+        bool recordedWhileOpen = false;
+        QString secondFile;
+        boxes.whileOpen = [&] {
+            sim->stopRecording();
+            sim->setRefuseLogins(false);
+            sim->startRecording(QStringLiteral("第二课"));
+            recordedWhileOpen = QTest::qWaitFor([&] { return frm.FRecording(); }, 8000);
+            secondFile = frm.FRecFileName();
+            QTest::qWait(2000);
+            sim->stopRecording();
+            QTest::qWaitFor([&] { return frm.Lesson().settled(); }, 20000);
+        };
+        sim->setRefuseLogins(true);
+        sim->startRecording(QStringLiteral("失败"));
+        QTRY_VERIFY_WITH_TIMEOUT(!boxes.texts.isEmpty(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled() && !boxes.whileOpen, 30000);
+        QCOMPARE(boxes.texts.first().left(8), QString("获取登录验证Key"));
+        QVERIFY(recordedWhileOpen);
+        QVERIFY(secondFile.contains("第二课_"));
+        QCOMPARE(boxes.texts.size(), 1);
+        QCOMPARE(QDir(m_recordings.path()).entryList({ "*.mp4" }).size(), 1);
+        QCOMPARE(QDir(m_recordings.path() + "/Image").entryList({ "第二课_*.axt" }).size(), 1);
+    }
+
+    // The longest title a notice carries (256 bytes: 85 Chinese characters) still gives a lesson.
+    void theLongestTitleStillRecords()
+    {
+        auto sim = startSim();
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, true);
+        Boxes boxes;
+        TfrmMain frm;
+        WAIT_CONNECTED(frm, *sim);
+        const QString title(85, QChar(0x8BFE));
+        sim->startRecording(title);
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
+        QVERIFY(QFileInfo(mp4).fileName().toUtf8().size() <= 255 - 12);
+        QTest::qWait(2500);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled(), 20000);
+        QVERIFY(boxes.texts.isEmpty());
+        QVERIFY(probeSeconds(mp4) > 1.0);
+        QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".axt")));
+        QCOMPARE(QImage(ImageSidePath(mp4, ".jpg")).size(), QSize(720, 405));
     }
 
     void aLostRecorderIsFollowedAgain()
@@ -261,33 +354,11 @@ private slots:
         Boxes boxes;
         TfrmMain frm;
         WAIT_CONNECTED(frm, *sim);
-        frm.tmrReconnect->setInterval(500);
         sim->closeControlConnections();
-        QTRY_COMPARE_WITH_TIMEOUT(frm.lblStatus->text(), QString("已与录播机断开连接"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!linesOf(*sim, 2).isEmpty(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("已与录播机断开连接"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!linesOf(*sim, 2).isEmpty(), 15000);
         QCOMPARE(linesOf(*sim, 2).first(), QByteArray("mark=start_server"));
-        QTRY_COMPARE_WITH_TIMEOUT(frm.lblStatus->text(), QString("已成功连接到录播机"), 5000);
-        QVERIFY(boxes.texts.isEmpty());
-    }
-
-    void aSilentRecorderTimesOutThenIsTriedAgain()
-    {
-        SDKConfig.Address = kUnusedAddress;
-        SDKConfig.AutoRec = true;
-        Boxes boxes;
-        TfrmMain frm;
-        QVERIFY(frm.tmrPing->isActive());
-        QCOMPARE(frm.lblStatus->text(), QString("正在连接录播机中，请稍等"));
-        // As if the attempt had begun ten seconds ago.
-        frm.FConnectStartTime -= 10000;
-        QTRY_COMPARE_WITH_TIMEOUT(
-            frm.lblStatus->text(), QString("连接录播机超时，请确认录播机是否有开机以及网络正常"), 3000);
-        QVERIFY(!frm.tmrPing->isActive());
-        QVERIFY(frm.tmrReconnect->isActive());
-        frm.tmrReconnect->setInterval(100);
-        frm.tmrReconnect->start();
-        QTRY_VERIFY_WITH_TIMEOUT(frm.tmrPing->isActive(), 3000);
-        QCOMPARE(frm.lblStatus->text(), QString("正在连接录播机中，请稍等"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("已成功连接到录播机"), 5000);
         QVERIFY(boxes.texts.isEmpty());
     }
 
@@ -300,13 +371,18 @@ private slots:
         SDKConfig.CreditTime = 3;
         Boxes boxes;
         TfrmMain frm;
-        QVERIFY(!frm.btnStartRec->isHidden());
-        QVERIFY(!frm.btnEndRec->isHidden());
-        QVERIFY(frm.csMain == nullptr); // no connection in the manual mode
+        QVERIFY(!Part(frm, "btnStartRec")->isHidden());
+        QVERIFY(!Part(frm, "btnEndRec")->isHidden());
+        QCOMPARE(frm.Link().state(), RecorderLink::State::Closed); // no connection in the manual mode
+        // Nothing records: the status line says nothing.
+        QVERIFY(Part(frm, "lblStatus")->isHidden());
+        QCOMPARE(frm.Status().link, QString("manual"));
 
-        frm.btnStartRec->click();
-        QVERIFY(frm.FRecording);
-        const QString mp4 = frm.FRecFileName;
+        Part<QToolButton>(frm, "btnStartRec")->click();
+        QCOMPARE(statusText(frm), QString("正在开始录制，请稍等"));
+        QVERIFY(!Part(frm, "lblStatus")->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
         QVERIFY2(QRegularExpression("/_\\d{14}\\.mp4$").match(mp4).hasMatch(), qPrintable(mp4));
 
         // F5 and F6 are the recorder's commands; the window does not change.
@@ -314,8 +390,8 @@ private slots:
         // WM_HOTKEY as it arrives from outside: the key in the high word of lParam.
         for (int key : { 0x74, 0x75, 0x76 })
             frm.DispatchExternalMessage({ Qurel::kMsgHotKey, 0, Qurel::HotKeyLParam(key) });
+        QTRY_COMPARE_WITH_TIMEOUT(sim->requests().size(), 2, 5000);
         const QList<SimRequest> requests = sim->requests();
-        QCOMPARE(requests.size(), 2);
         QCOMPARE(requests[0].queryValue("action"), QString("24674"));
         QCOMPARE(requests[0].queryValue("ProgID"), QString("0"));
         QCOMPARE(requests[0].queryValue("IsStartVob"), QString("0"));
@@ -323,18 +399,89 @@ private slots:
         QCOMPARE(requests[1].queryValue("action"), QString("24675"));
         QCOMPARE(requests[1].queryValue("IsStopVob"), QString("0"));
         QCOMPARE(requests[1].queryValue("CreditEnable"), QString("3"));
-        QVERIFY(frm.FRecording);
-        QCOMPARE(frm.FRecFileName, mp4);
+        QVERIFY(frm.FRecording());
+        QCOMPARE(frm.FRecFileName(), mp4);
 
         QTest::qWait(2500);
-        frm.btnEndRec->click();
-        QVERIFY(!frm.FRecording);
+        Part<QToolButton>(frm, "btnEndRec")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled(), 20000);
         QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".axt")));
         QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".jpg")));
         QVERIFY(boxes.texts.isEmpty());
         // A stop while idle does nothing.
-        frm.btnEndRec->click();
+        Part<QToolButton>(frm, "btnEndRec")->click();
         QVERIFY(boxes.texts.isEmpty());
+    }
+
+    // The copy stops growing (here: the process may write no more, as on a full disk): within
+    // seconds the status line warns, and at the stop what was written is finished like any lesson.
+    void aCopyThatStopsGrowingWarnsAndIsKept()
+    {
+        auto sim = startSim();
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, false);
+        Boxes boxes;
+        TfrmMain frm;
+        Part<QToolButton>(frm, "btnStartRec")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(mp4).size() > 0, 8000);
+        rlimit previous {};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limit = previous;
+        limit.rlim_cur = rlim_t(QFileInfo(mp4).size());
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(statusText(frm).startsWith("警告："), 8000);
+        const qint64 warnedAfter = clock.elapsed();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        QVERIFY2(warnedAfter <= 5500, qPrintable(QString::number(warnedAfter)));
+        QVERIFY(!Part(frm, "lblTiming")->isHidden());
+        QVERIFY(frm.FRecording());
+        Part<QToolButton>(frm, "btnEndRec")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled(), 20000);
+        QVERIFY(probeSeconds(mp4) > 0.5);
+        QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".axt")));
+        QVERIFY(QFileInfo::exists(ImageSidePath(mp4, ".jpg")));
+    }
+
+    // A lesson begins while the settings dialog is open: a changed recorder is refused, so the
+    // running lesson keeps the connection that will bring its stop. Opened during a lesson, the
+    // dialog cannot save at all.
+    void settingsCannotMoveARunningLessonToAnotherRecorder()
+    {
+        auto sim = startSim();
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, true);
+        Boxes boxes;
+        TfrmMain frm;
+        WAIT_CONNECTED(frm, *sim);
+        bool saveEnabledAtOpen = false;
+        whenSettingsShown([&](TfrmSetting &dialog) {
+            saveEnabledAtOpen = dialog.btnSave->isEnabled();
+            if (!frm.FRecording()) {
+                sim->startRecording(QStringLiteral("设置"));
+                QVERIFY(QTest::qWaitFor([&] { return frm.FRecording(); }, 8000));
+            }
+            dialog.edtIPAddr->setText(kUnusedAddress);
+            dialog.btnSave->click();
+        });
+        frm.btnSettingClick();
+        QVERIFY(saveEnabledAtOpen);
+        QCOMPARE(boxes.texts, QStringList { "正在录制中，不能更改录播机的地址、端口或用户，请在录制结束后再修改！" });
+        QCOMPARE(SDKConfig.Address, kSimAddress);
+        QCOMPARE(frm.Link().state(), RecorderLink::State::Connected);
+
+        whenSettingsShown([&](TfrmSetting &dialog) {
+            saveEnabledAtOpen = dialog.btnSave->isEnabled();
+            dialog.btnClose->click();
+        });
+        frm.btnSettingClick();
+        QVERIFY(!saveEnabledAtOpen);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled(), 20000);
+        QCOMPARE(QDir(m_recordings.path() + "/Image").entryList({ "设置_*.axt" }).size(), 1);
     }
 };
 

@@ -119,7 +119,8 @@ void TestSlidesEditor::cleanupTestCase()
 void TestSlidesEditor::init()
 {
     SlidesTest::MakePresentation(templatePath(), { QStringLiteral("上次的标题"), QStringLiteral("再见") });
-    m_main->FPPTFile = templatePath();
+    // The window looks for the template in the program folder, which is m_program here.
+    QCOMPARE(m_main->PPTFile(), templatePath());
     m_main->show();
     m_sim->clearRecords();
     m_sim->resetReplies();
@@ -271,8 +272,9 @@ void TestSlidesEditor::failedExportLetsTheUserRetryOrLeave()
 
 void TestSlidesEditor::commandReportsMissingOfficeAndTemplate()
 {
-    m_main->FPPTFile = m_program.filePath(QStringLiteral("none.ppt"));
+    QVERIFY(QFile::rename(templatePath(), templatePath() + ".away"));
     m_main->btnHeadTailClick();
+    QVERIFY(QFile::rename(templatePath() + ".away", templatePath()));
     QCOMPARE(m_messages, QStringList({ "程序同目录下未找到模板文件(temp.ppt)!" }));
     QVERIFY(m_main->isVisible());
     QVERIFY(!frmPPTEdit);

@@ -1,4 +1,4 @@
-#include "RecordingOutput.h"
+#include "LessonSteps.h"
 
 #include "HttpIntf.h"
 #include "ProgramFolder.h"
@@ -34,7 +34,6 @@ namespace {
     const char *const kMp4Missing = "等待录制的视频文件生成超时，本次录制的视频信息文件和缩略图未能生成：";
 
     constexpr int kMaxRtspConnections = 9;
-    constexpr std::int64_t kEarlyStopSeconds = 2;
 
     void putLe32(QByteArray &record, int offset, std::int32_t value)
     {
@@ -50,8 +49,7 @@ namespace {
         return true;
     }
 
-    // Sleeps on the calling (user-interface) thread: the stop runs to its end
-    // inside one event, and socket events wait in the queue meanwhile.
+    // The steps run on LessonRecorder's worker threads, so a pause blocks no window.
     void pause(int ms)
     {
         QThread::msleep(ulong(ms));
@@ -82,9 +80,27 @@ QString BuildRtspUrl(const QString &address, int port, const QString &loginKey)
     return QStringLiteral("rtsp://%1:%2/stream/0?config.login=%3").arg(address).arg(port).arg(loginKey);
 }
 
+QString FitTitle(const QString &title, int maxBytes)
+{
+    if (title.toUtf8().size() <= maxBytes)
+        return title;
+    // Cut whole code points only, so no half character ends up in the name.
+    QString fitted;
+    int bytes = 0;
+    for (const uint codePoint : title.toUcs4()) {
+        const QString character = QString::fromUcs4(reinterpret_cast<const char32_t *>(&codePoint), 1);
+        bytes += character.toUtf8().size();
+        if (bytes > maxBytes)
+            break;
+        fitted += character;
+    }
+    return fitted;
+}
+
 QString RecordingBaseName(const QString &title, const QDateTime &when)
 {
-    return title + QLatin1Char('_') + when.toString(QStringLiteral("yyyyMMddHHmmss"));
+    const QString stamp = QLatin1Char('_') + when.toString(QStringLiteral("yyyyMMddHHmmss"));
+    return FitTitle(title, kMaxBaseNameBytes - int(stamp.toUtf8().size())) + stamp;
 }
 
 QString RecordingsFolder(const QString &savePath)
@@ -124,66 +140,35 @@ std::optional<QByteArray> MakeRelayStreamConfig(
     return record;
 }
 
-RecordingOutput::RecordingOutput(RelayCalls relay, Notify notify)
-    : RecordingOutput(std::move(relay), std::move(notify), Options())
-{
-}
-
-RecordingOutput::RecordingOutput(RelayCalls relay, Notify notify, Options options)
+LessonSteps::LessonSteps(RelayCalls relay, Options options)
     : m_relay(std::move(relay))
-    , m_notify(std::move(notify))
     , m_options(options)
 {
 }
 
-bool RecordingOutput::StartRecording(
-    const QString &title, const RecorderLogin &login, const QString &savePath)
+QString LessonSteps::CheckRoomToRecord(const QString &savePath) const
 {
-    // A second start would ask the library for stream 0 again and lose the
-    // running recording's file name.
-    if (m_active)
-        return false;
-    if (!hasRoomToRecord(RecordingsFolder(savePath)))
-        return false;
-    const RtspUrlResult rtsp = GetRtspUrl(login);
-    if (!rtsp.ok)
-        return false;
-    m_fileName = RecordingBaseName(title, QDateTime::currentDateTime());
-    if (!StartRelayRecording(rtsp.url, rtsp.rtpMode, savePath, m_fileName))
-        return false;
-    m_active = true;
-    m_startTime = QDateTime::currentDateTime();
-    return true;
+    const std::int64_t free = FreeDiskBytes(RecordingsFolder(savePath));
+    if (free < 0 || free >= m_options.minFreeBytes)
+        return {};
+    return QString::fromUtf8(kDiskFull);
 }
 
-RecordingOutput::StopOutcome RecordingOutput::StopRecording()
-{
-    if (!m_active)
-        return StopOutcome::NotRecording;
-    if (m_startTime.secsTo(QDateTime::currentDateTime()) < kEarlyStopSeconds)
-        pause(m_options.earlyStopWaitMs);
-    const bool destroyed = StopRelayRecording();
-    if (destroyed)
-        FinishFiles(m_fileName, m_startTime);
-    m_active = false;
-    return destroyed ? StopOutcome::Finished : StopOutcome::DestroyFailed;
-}
-
-RtspUrlResult RecordingOutput::GetRtspUrl(const RecorderLogin &login)
+RtspUrlResult LessonSteps::GetRtspUrl(const RecorderLogin &login) const
 {
     RtspUrlResult result;
     const RtpModeReply mode = GetRTPMode(login.address, login.httpPort, login.username, login.password);
     if (mode.mode.isEmpty()) {
-        m_notify(QString::fromUtf8(kRtpModeFailed));
+        result.message = QString::fromUtf8(kRtpModeFailed);
         return result;
     }
     if (mode.rtspOnlineCount >= kMaxRtspConnections) {
-        m_notify(QString::fromUtf8(kTooManyConnections));
+        result.message = QString::fromUtf8(kTooManyConnections);
         return result;
     }
     const QString key = GetLoginKey(login.address, login.httpPort, login.username, login.password);
     if (key.isEmpty()) {
-        m_notify(QString::fromUtf8(kNoLoginKey));
+        result.message = QString::fromUtf8(kNoLoginKey);
         return result;
     }
     result.ok = true;
@@ -192,45 +177,56 @@ RtspUrlResult RecordingOutput::GetRtspUrl(const RecorderLogin &login)
     return result;
 }
 
-bool RecordingOutput::StartRelayRecording(
-    const QString &url, const QString &rtpMode, const QString &savePath, QString &fileName)
+RelayStartResult LessonSteps::StartRelayRecording(
+    const QString &url, const QString &rtpMode, const QString &savePath, const QString &baseName) const
 {
+    RelayStartResult result;
     const QString folder = RecordingsFolder(savePath);
     if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
-        m_notify(QString::fromUtf8(kFolderFailed));
-        return false;
+        result.message = QString::fromUtf8(kFolderFailed);
+        return result;
     }
-    const std::optional<QByteArray> record = MakeRelayStreamConfig(rtpMode.toInt(), url, folder, fileName);
+    const std::optional<QByteArray> record = MakeRelayStreamConfig(rtpMode.toInt(), url, folder, baseName);
     if (!record || m_relay.create(0, record->constData()) != 0) {
-        m_notify(QString::fromUtf8(kCreateFailed));
-        return false;
+        result.message = QString::fromUtf8(kCreateFailed);
+        return result;
     }
-    fileName = folder + fileName + QStringLiteral(".mp4");
+    result.created = true;
+    result.mp4Path = folder + baseName + QStringLiteral(".mp4");
     if (m_relay.startRecord(0) != 0) {
         // Left created, stream 0 would refuse the next recording.
         m_relay.destroy(0);
-        m_notify(QString::fromUtf8(kStartFailed));
-        return false;
+        m_relay.stopRecord(0);
+        result.created = false;
+        result.message = QString::fromUtf8(kStartFailed);
+        return result;
     }
-    return true;
+    result.ok = true;
+    return result;
 }
 
-bool RecordingOutput::StopRelayRecording()
+RelayStopResult LessonSteps::StopRelayRecording() const
 {
-    const std::int32_t code = m_relay.destroy(0);
-    if (code != 0) {
-        m_notify(QString::fromUtf8(kDestroyFailed) + QString::number(code));
-        return false;
-    }
+    RelayStopResult result;
+    result.code = m_relay.destroy(0);
+    if (result.code != 0)
+        result.message = QString::fromUtf8(kDestroyFailed) + QString::number(result.code);
     m_relay.stopRecord(0);
-    return true;
+    return result;
 }
 
-void RecordingOutput::FinishFiles(const QString &mp4Path, const QDateTime &startTime)
+QStringList LessonSteps::FinishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4) const
 {
-    if (!waitForFile(mp4Path, m_options.mp4WaitMs)) {
-        m_notify(QString::fromUtf8(kMp4Missing) + QDir::toNativeSeparators(mp4Path));
-        return;
+    QStringList messages;
+    // A relay that failed before any picture leaves an empty file at most: no lesson to finish.
+    if (!waitForMp4 && QFileInfo::exists(mp4Path) && QFileInfo(mp4Path).size() == 0) {
+        QFile::remove(mp4Path);
+        return messages;
+    }
+    if (!waitForFile(mp4Path, waitForMp4 ? m_options.mp4WaitMs : 0)) {
+        if (waitForMp4)
+            messages << QString::fromUtf8(kMp4Missing) + QDir::toNativeSeparators(mp4Path);
+        return messages;
     }
     const QString txt = ImageSidePath(mp4Path, QStringLiteral(".txt"));
     const QString jpg = ImageSidePath(mp4Path, QStringLiteral(".jpg"));
@@ -238,7 +234,7 @@ void RecordingOutput::FinishFiles(const QString &mp4Path, const QDateTime &start
     if (SaveInfoFile(txt, startTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))))
         QFile::rename(txt, axt); // an existing .axt stays as it is
     else
-        m_notify(InfoFileFailedText());
+        messages << InfoFileFailedText();
     EnsureFolderOf(jpg);
     RunAndWait(ProgramFolder() + QStringLiteral("makePic"),
         { QStringLiteral("-i"), mp4Path, QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("image2"),
@@ -247,15 +243,7 @@ void RecordingOutput::FinishFiles(const QString &mp4Path, const QDateTime &start
         m_options.thumbnailToolMs);
     if (!QFileInfo::exists(jpg))
         CopyNoPicture(jpg);
-}
-
-bool RecordingOutput::hasRoomToRecord(const QString &folder)
-{
-    const std::int64_t free = FreeDiskBytes(folder);
-    if (free < 0 || free >= m_options.minFreeBytes)
-        return true;
-    m_notify(QString::fromUtf8(kDiskFull));
-    return false;
+    return messages;
 }
 
 } // namespace Qurel

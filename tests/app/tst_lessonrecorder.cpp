@@ -1,0 +1,513 @@
+// The lesson recorder without a window: names, the RTSP address, the relay record, the state
+// machine and its failure paths (with a relay that can be told to fail or to take its time, against
+// the simulated recorder's CGI on 127.0.0.21).
+#include "ProgramFolder.h"
+#include "RecorderSim.h"
+#include "LessonRecorder.h"
+#include "RecordingsStore.h"
+#include "zelmicro.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QtEndian>
+
+using namespace Qurel;
+
+Q_DECLARE_METATYPE(Qurel::OutputProbe)
+
+namespace {
+
+const QString kSimAddress = QStringLiteral("127.0.0.21");
+
+// A relay whose answers a test chooses; it records what it was asked and can
+// make the output file appear like the real library does.
+struct FakeRelay
+{
+    std::int32_t createResult = 0;
+    std::int32_t startResult = 0;
+    std::int32_t destroyResult = 0;
+    bool writeFile = true;
+    QStringList calls;
+    QString lastFile;
+    QString lastUrl;
+    QElapsedTimer clock;
+    qint64 destroyAtMs = -1;
+    int createDelayMs = 0; // a recorder whose stream takes its time to answer
+
+    RelayCalls calls_()
+    {
+        clock.start();
+        RelayCalls r;
+        r.create = [this](std::int32_t stream, const void *config) {
+            QThread::msleep(ulong(createDelayMs));
+            calls << QStringLiteral("create %1").arg(stream);
+            const char *bytes = static_cast<const char *>(config);
+            lastUrl = QString::fromUtf8(bytes + ZMS32_OFS_URL);
+            lastFile = QString::fromUtf8(bytes + ZMS32_OFS_FOLDER) + QString::fromUtf8(bytes + ZMS32_OFS_NAME)
+                + QStringLiteral(".mp4");
+            return createResult;
+        };
+        r.startRecord = [this](std::int32_t stream) {
+            calls << QStringLiteral("start %1").arg(stream);
+            if (startResult == 0 && writeFile) {
+                QFile f(lastFile);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write("not really a video");
+            }
+            return startResult;
+        };
+        r.destroy = [this](std::int32_t stream) {
+            calls << QStringLiteral("destroy %1").arg(stream);
+            destroyAtMs = clock.elapsed();
+            return destroyResult;
+        };
+        r.stopRecord = [this](std::int32_t stream) {
+            calls << QStringLiteral("stop %1").arg(stream);
+            return 0;
+        };
+        return r;
+    }
+};
+
+LessonRecorder::Options quickOptions()
+{
+    LessonRecorder::Options o;
+    o.steps.earlyStopWaitMs = 0;
+    o.steps.mp4WaitMs = 300;
+    return o;
+}
+
+struct Fixture
+{
+    QTemporaryDir program;
+    QTemporaryDir recordings;
+    FakeRelay relay;
+    QStringList messages;
+    QStringList finished;
+    std::unique_ptr<LessonRecorder> lesson;
+
+    explicit Fixture(LessonRecorder::Options options = quickOptions())
+    {
+        // No thumbnail tool here: the placeholder picture takes its place.
+        QFile pic(program.path() + "/WithoutPic.jpg");
+        if (pic.open(QIODevice::WriteOnly))
+            pic.write("placeholder");
+        SetProgramFolderForTesting(program.path());
+        lesson = std::make_unique<LessonRecorder>(relay.calls_(), options);
+        QObject::connect(lesson.get(), &LessonRecorder::message, [this](const QString &t) { messages << t; });
+        QObject::connect(
+            lesson.get(), &LessonRecorder::lessonFinished, [this](const QString &f) { finished << f; });
+    }
+    ~Fixture()
+    {
+        lesson.reset();
+        SetProgramFolderForTesting(QString());
+    }
+
+    // Starts and waits until the start has come to an end; true when the lesson now records.
+    bool start(const QString &title, const RecorderLogin &login, const QString &folder)
+    {
+        lesson->start(title, login, folder);
+        return QTest::qWaitFor([&] { return lesson->state() != LessonRecorder::State::Starting; }, 20000)
+            && lesson->state() == LessonRecorder::State::Recording;
+    }
+    bool stop()
+    {
+        lesson->stop();
+        return QTest::qWaitFor([&] { return lesson->settled(); }, 20000);
+    }
+};
+
+RecorderLogin loginTo(const RecorderSim &sim)
+{
+    return { sim.address(), sim.httpPort(), QStringLiteral("admin"), QStringLiteral("admin") };
+}
+
+} // namespace
+
+class TestLessonRecorder : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<RecorderSim> m_sim;
+
+private slots:
+    void initTestCase()
+    {
+        RecorderSimOptions options;
+        options.address = QHostAddress(kSimAddress);
+        options.stream = false;
+        m_sim = std::make_unique<RecorderSim>(options);
+        QString error;
+        QVERIFY2(m_sim->start(&error), qPrintable(error));
+    }
+
+    void init()
+    {
+        m_sim->resetReplies();
+        m_sim->clearRecords();
+    }
+
+    void namesAndTexts()
+    {
+        const QDateTime when(QDate(2015, 3, 7), QTime(14, 5, 9));
+        QCOMPARE(RecordingBaseName(QString(), when), QString("_20150307140509"));
+        QCOMPARE(RecordingBaseName("课", when), QString("课_20150307140509"));
+        QCOMPARE(BuildRtspUrl("127.0.0.20", 8554, "0123abcd"),
+            QString("rtsp://127.0.0.20:8554/stream/0?config.login=0123abcd"));
+        QCOMPARE(ElapsedText(0), QString("00:00:00"));
+        QCOMPARE(ElapsedText(5), QString("00:00:05"));
+        QCOMPARE(ElapsedText(3723), QString("01:02:03"));
+        QCOMPARE(ElapsedText(100 * 3600), QString("100:00:00"));
+        QCOMPARE(ElapsedText(-3), QString("00:00:00"));
+        SetProgramFolderForTesting("/opt/qurel");
+        QCOMPARE(RecordingsFolder(QString()), QString("/opt/qurel/Resource/"));
+        SetProgramFolderForTesting(QString());
+        QCOMPARE(RecordingsFolder("/data/rec"), QString("/data/rec/"));
+        QCOMPARE(RecordingsFolder("/data/rec/"), QString("/data/rec/"));
+    }
+
+    void relayRecordLayout()
+    {
+        const auto record
+            = MakeRelayStreamConfig(1, "rtsp://a:1/stream/0?config.login=k", "/r/", "课_20150307140509");
+        QVERIFY(record);
+        QCOMPARE(record->size(), 5204);
+        const auto le32 = [&](int offset) { return qFromLittleEndian<qint32>(record->constData() + offset); };
+        QCOMPARE(le32(0), 0);
+        QCOMPARE(le32(4), 256);
+        QCOMPARE(le32(8), 1);
+        QCOMPARE(le32(5132), 1);
+        QCOMPARE(le32(5136), 0);
+        QCOMPARE(le32(5148), 3000000);
+        QCOMPARE(le32(5200), 0);
+        QCOMPARE(QByteArray(record->constData() + 12), QByteArray("rtsp://a:1/stream/0?config.login=k"));
+        QCOMPARE(QByteArray(record->constData() + 4108), QByteArray("/r/"));
+        QCOMPARE(QString::fromUtf8(record->constData() + 4620), QString("课_20150307140509"));
+        // The zero byte must fit in the 512-byte field.
+        QVERIFY(MakeRelayStreamConfig(0, "u", "/r/", QString(512, 'n')) == std::nullopt);
+        QVERIFY(MakeRelayStreamConfig(0, "u", "/r/", QString(511, 'n')));
+    }
+
+    void rtspUrlAsksModeThenKey()
+    {
+        const LessonSteps steps(RelayCalls(), {});
+        const RtspUrlResult r = steps.GetRtspUrl(loginTo(*m_sim));
+        QVERIFY(r.ok);
+        QCOMPARE(r.rtpMode, QString("0"));
+        QCOMPARE(r.url, BuildRtspUrl(kSimAddress, m_sim->rtspPort(), m_sim->loginKeys().last()));
+        const QList<SimRequest> requests = m_sim->requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests[0].queryValue("action"), QString("24685"));
+        QVERIFY(requests[1].path.endsWith("/cgi-bin/logon.cgi"));
+        QVERIFY(r.message.isEmpty());
+    }
+
+    void rtspUrlFailures_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("mode missing")
+            << "mode"
+            << "获取RTP模式失败，原因可能是：网络不通，录播机设置不正确或者录播机没有开机！" << 1;
+        QTest::newRow("nine connections") << "nine"
+                                          << "RTSP连接数超出最大数目" << 1;
+        QTest::newRow("no key")
+            << "key"
+            << "获取登录验证Key失败，原因可能是：录播机IP地址设置不正确，用户名或者密码输入不对！" << 2;
+        QTest::newRow("eight connections") << "eight" << QString() << 2;
+    }
+
+    void rtspUrlFailures()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, message);
+        QFETCH(int, requests);
+        if (setup == "mode")
+            m_sim->setReplyField("24685", "RtpMode", std::nullopt);
+        else if (setup == "nine")
+            m_sim->setRtspOnlineCount(9);
+        else if (setup == "eight")
+            m_sim->setRtspOnlineCount(8);
+        else
+            m_sim->setRefuseLogins(true);
+        const LessonSteps steps(RelayCalls(), {});
+        const RtspUrlResult r = steps.GetRtspUrl(loginTo(*m_sim));
+        QCOMPARE(r.ok, message.isEmpty());
+        QCOMPARE(r.message, message);
+        QCOMPARE(m_sim->requests().size(), requests);
+        m_sim->setRtspOnlineCount(0);
+        m_sim->setRefuseLogins(false);
+    }
+
+    void aFailedStartChangesNothing()
+    {
+        Fixture f;
+        m_sim->setRefuseLogins(true);
+        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path()));
+        m_sim->setRefuseLogins(false);
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
+        QVERIFY(f.relay.calls.isEmpty());
+        // A stop for the lesson that failed to start does nothing.
+        QVERIFY(f.stop());
+        QVERIFY(f.relay.calls.isEmpty());
+        QVERIFY(f.finished.isEmpty());
+    }
+
+    void startFailures_data()
+    {
+        QTest::addColumn<int>("createResult");
+        QTest::addColumn<int>("startResult");
+        QTest::addColumn<QString>("subfolder");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("create fails") << -1 << 0 << "" << "创建转播流失败" << QStringList { "create 0" };
+        // A stream that was created but did not start is destroyed, so stream 0 stays free.
+        QTest::newRow("start fails") << 0 << 3 << "" << "开始录制失败"
+                                     << QStringList { "create 0", "start 0", "destroy 0", "stop 0" };
+        // Only the last level of the folder is created.
+        QTest::newRow("folder") << 0 << 0 << "/a/b" << "创建文件夹失败！" << QStringList();
+    }
+
+    void startFailures()
+    {
+        QFETCH(int, createResult);
+        QFETCH(int, startResult);
+        QFETCH(QString, subfolder);
+        QFETCH(QString, message);
+        QFETCH(QStringList, calls);
+        Fixture f;
+        f.relay.createResult = createResult;
+        f.relay.startResult = startResult;
+        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path() + subfolder));
+        QCOMPARE(f.messages, QStringList { message });
+        QCOMPARE(f.relay.calls, calls);
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
+        // The next lesson records as usual.
+        f.relay.createResult = f.relay.startResult = 0;
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+    }
+
+    void aSecondStartIsIgnored()
+    {
+        Fixture f;
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        const QString file = f.lesson->fileName();
+        QVERIFY(file.startsWith(f.recordings.path() + "/课_"));
+        QVERIFY(file.endsWith(".mp4"));
+        m_sim->clearRecords();
+        f.lesson->start("又一课", loginTo(*m_sim), f.recordings.path());
+        QTest::qWait(100);
+        QCOMPARE(f.relay.calls, (QStringList { "create 0", "start 0" }));
+        QCOMPARE(f.lesson->fileName(), file);
+        QVERIFY(m_sim->requests().isEmpty());
+        QVERIFY(f.messages.isEmpty());
+    }
+
+    void aFinishedRecordingGetsItsFiles()
+    {
+        Fixture f;
+        // A fresh recordings folder: no Image folder in it.
+        const QString folder = f.recordings.path() + "/fresh";
+        QVERIFY(f.start("课", loginTo(*m_sim), folder));
+        const QString mp4 = f.lesson->fileName();
+        const QDateTime started = f.lesson->startTime();
+        QVERIFY(f.stop());
+        QCOMPARE(f.relay.calls, (QStringList { "create 0", "start 0", "destroy 0", "stop 0" }));
+        QCOMPARE(f.finished, QStringList { mp4 });
+        QVERIFY(f.messages.isEmpty());
+        const QString axt = ImageSidePath(mp4, ".axt");
+        QVERIFY(QFileInfo::exists(axt));
+        QVERIFY(!QFileInfo::exists(ImageSidePath(mp4, ".txt")));
+        QCOMPARE(ReadInfoFileGuid(axt).size(), 38);
+        QFile info(axt);
+        QVERIFY(info.open(QIODevice::ReadOnly));
+        QVERIFY(info.readAll().endsWith(started.toString("yyyy-MM-dd HH:mm:ss").toLatin1() + "\r\n"));
+        // makePic is missing here, so the placeholder stands in.
+        QFile jpg(ImageSidePath(mp4, ".jpg"));
+        QVERIFY(jpg.open(QIODevice::ReadOnly));
+        QCOMPARE(jpg.readAll(), QByteArray("placeholder"));
+    }
+
+    // The library may report a failure at the end and still have written a playable file: the lesson
+    // keeps its information file and thumbnail. Without a file there is nothing to finish.
+    void aDestroyFailureStillFinishesWhatWasWritten_data()
+    {
+        QTest::addColumn<bool>("written");
+        QTest::newRow("file written") << true;
+        QTest::newRow("nothing written") << false;
+    }
+
+    void aDestroyFailureStillFinishesWhatWasWritten()
+    {
+        QFETCH(bool, written);
+        Fixture f;
+        f.relay.destroyResult = 8;
+        f.relay.writeFile = written;
+        QSignalSpy failed(f.lesson.get(), &LessonRecorder::stopFailed);
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        const QString mp4 = f.lesson->fileName();
+        QVERIFY(f.stop());
+        QCOMPARE(f.messages, QStringList { "销毁录播流失败, ErrorCode=8" });
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(f.relay.calls.last(), QString("stop 0"));
+        QCOMPARE(QFileInfo::exists(ImageSidePath(mp4, ".axt")), written);
+        QCOMPARE(QFileInfo::exists(ImageSidePath(mp4, ".jpg")), written);
+    }
+
+    void theWaitForTheVideoIsBounded()
+    {
+        Fixture f;
+        f.relay.writeFile = false;
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        const QString mp4 = f.lesson->fileName();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(f.stop());
+        QVERIFY(clock.elapsed() < 3000);
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY(f.messages.first().startsWith("等待录制的视频文件生成超时"));
+        QVERIFY(!QFileInfo::exists(ImageSidePath(mp4, ".axt")));
+    }
+
+    void aNearlyFullDiskRefusesToStart()
+    {
+        LessonRecorder::Options options = quickOptions();
+        options.steps.minFreeBytes = std::numeric_limits<std::int64_t>::max();
+        Fixture f(options);
+        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path()));
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY(f.messages.first().contains("空间不足"));
+        QVERIFY(m_sim->requests().isEmpty());
+        QVERIFY(f.relay.calls.isEmpty());
+    }
+
+    void anEarlyStopWaitsFiveSecondsOffTheCallersThread()
+    {
+        LessonRecorder::Options options = quickOptions();
+        options.steps.earlyStopWaitMs = 5000;
+        Fixture f(options);
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        QTest::qWait(1000);
+        const qint64 stopAt = f.relay.clock.elapsed();
+        QElapsedTimer caller;
+        caller.start();
+        f.lesson->stop();
+        QVERIFY(caller.elapsed() < 100);
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Stopping);
+        QVERIFY(f.lesson->recording());
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->settled(); }, 10000));
+        QVERIFY2(
+            f.relay.destroyAtMs - stopAt >= 5000, qPrintable(QString::number(f.relay.destroyAtMs - stopAt)));
+        QVERIFY(f.relay.destroyAtMs - stopAt < 6500);
+    }
+
+    // The recorder answers slowly: the caller's thread never waits for it, a stop during the start
+    // ends that start cleanly, and the next lesson that comes meanwhile is recorded.
+    void aStopDuringTheStart_data()
+    {
+        QTest::addColumn<int>("cgiDelayMs");
+        QTest::addColumn<int>("createDelayMs");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<int>("finishedLessons");
+        QTest::newRow("while asking the recorder") << 600 << 0 << QStringList() << 0;
+        QTest::newRow("while the stream connects")
+            << 0 << 600 << QStringList { "create 0", "start 0", "destroy 0", "stop 0" } << 1;
+    }
+
+    void aStopDuringTheStart()
+    {
+        QFETCH(int, cgiDelayMs);
+        QFETCH(int, createDelayMs);
+        QFETCH(QStringList, calls);
+        QFETCH(int, finishedLessons);
+        Fixture f;
+        f.relay.createDelayMs = createDelayMs;
+        m_sim->setReplyDelayMs(cgiDelayMs);
+        QElapsedTimer caller;
+        caller.start();
+        f.lesson->start("第一课", loginTo(*m_sim), f.recordings.path());
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Starting);
+        QTest::qWait(200);
+        f.lesson->stop();
+        f.lesson->start("第二课", loginTo(*m_sim), f.recordings.path());
+        QVERIFY(caller.elapsed() < 400);
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->state() == LessonRecorder::State::Recording; }, 20000));
+        m_sim->setReplyDelayMs(0);
+        QVERIFY(f.lesson->fileName().contains("第二课_"));
+        QCOMPARE(f.relay.calls.mid(0, calls.size()), calls);
+        QCOMPARE(f.finished.size(), finishedLessons);
+        QCOMPARE(QDir(f.recordings.path()).entryList({ "第一课_*" }).size(), finishedLessons);
+        QVERIFY(f.messages.isEmpty());
+        QVERIFY(f.stop());
+    }
+
+    // Every title the notice can carry gives a file name that fits, with the longest suffix.
+    void longTitlesFitTheFileSystem()
+    {
+        const QDateTime when(QDate(2015, 3, 7), QTime(14, 5, 9));
+        const QString fits = QString(60, QChar(0x8BFE)); // 180 bytes
+        QCOMPARE(RecordingBaseName(fits, when), fits + "_20150307140509");
+        for (const QString &title : { QString(85, QChar(0x8BFE)), QString(256, 'a'),
+                 QString(50, 'a') + QString::fromUtf8("\U0001F600").repeated(60) }) {
+            const QString base = RecordingBaseName(title, when);
+            QVERIFY(base.endsWith("_20150307140509"));
+            QVERIFY(base.toUtf8().size() + 16 <= 255);
+            QVERIFY(title.startsWith(base.chopped(15)));
+            QVERIFY(!base.contains(QChar::ReplacementCharacter));
+            QCOMPARE(QString::fromUtf8(base.toUtf8()), base); // no half character
+        }
+        Fixture f;
+        QVERIFY(f.start(QString(85, QChar(0x8BFE)), loginTo(*m_sim), f.recordings.path()));
+        QVERIFY(f.stop());
+        QVERIFY(f.messages.isEmpty());
+        QCOMPARE(f.finished.size(), 1);
+        QVERIFY(QFileInfo::exists(ImageSidePath(f.finished.first(), ".axt")));
+    }
+
+    void theGrowingFileIsWatched_data()
+    {
+        QTest::addColumn<QList<OutputProbe>>("probes");
+        QTest::addColumn<QList<int>>("problems");
+        const auto probe = [](std::int64_t size, std::int64_t free = std::int64_t(10) << 30, bool folder = true) {
+            return OutputProbe { folder, size >= 0, std::max<std::int64_t>(size, 0), free };
+        };
+        using P = OutputProblem;
+        // One look per second; a problem shows at the look that finds it.
+        QTest::newRow("growing") << QList<OutputProbe> { probe(10), probe(20), probe(30), probe(40) }
+                                 << QList<int> { int(P::None), int(P::None), int(P::None), int(P::None) };
+        QTest::newRow("stalls")
+            << QList<OutputProbe> { probe(10), probe(20), probe(20), probe(20), probe(20), probe(30) }
+            << QList<int> { int(P::None), int(P::None), int(P::None), int(P::None), int(P::Stalled), int(P::None) };
+        QTest::newRow("disk full") << QList<OutputProbe> { probe(10), probe(10), probe(10), probe(10, 1000) }
+                                   << QList<int> { int(P::None), int(P::None), int(P::None), int(P::DiskFull) };
+        QTest::newRow("folder gone") << QList<OutputProbe> { probe(10), probe(-1, -1, false) }
+                                     << QList<int> { int(P::None), int(P::FolderGone) };
+        QTest::newRow("low space") << QList<OutputProbe> { probe(10, 100 << 20), probe(20, 100 << 20) }
+                                   << QList<int> { int(P::LowSpace), int(P::LowSpace) };
+        // No picture yet: the first keyframe is waited for before the file counts as stalled.
+        QTest::newRow("first keyframe")
+            << QList<OutputProbe> { probe(-1), probe(-1), probe(-1), probe(-1), probe(-1), probe(-1), probe(-1),
+                   probe(-1), probe(-1) }
+            << QList<int> { 0, 0, 0, 0, 0, 0, 0, int(P::Stalled), int(P::Stalled) };
+    }
+
+    void theGrowingFileIsWatched()
+    {
+        QFETCH(QList<OutputProbe>, probes);
+        QFETCH(QList<int>, problems);
+        OutputWatch watch;
+        watch.reset(0);
+        for (int i = 0; i < probes.size(); ++i)
+            QCOMPARE(int(watch.assess(probes[i], (i + 1) * 1000)), problems[i]);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLessonRecorder)
+#include "tst_lessonrecorder.moc"
