@@ -77,6 +77,8 @@ void RecorderLink::setAutoReconnect(bool on)
     m_autoReconnect = on;
     if (!on)
         tmrReconnect->stop();
+    else if (m_state == State::TimedOut || m_state == State::Disconnected)
+        scheduleReconnect();
 }
 
 void RecorderLink::connectTo(const QString &address)
