@@ -56,6 +56,15 @@ int HotKeyVirtualKey(qint64 lParam);
 // On bad arguments the result is empty and `error` says why.
 std::optional<ExternalMessage> CommandToMessage(const QStringList &args, QString *error);
 
+// Requests that the channel answers with one line, and the answer to a ping.
+inline const QString kPingRequest = QStringLiteral("ping");
+inline const QString kStatusRequest = QStringLiteral("status");
+inline const QString kPingAnswer = QStringLiteral("pong");
+
+// qurelctl's request commands: "ping" and "status" (any case) give their request line;
+// anything else gives std::nullopt.
+std::optional<QString> CommandToRequest(const QStringList &args);
+
 // Where the channel's socket lives: the per-user runtime folder + "/Qurel".
 QString MessageChannelName();
 

@@ -112,17 +112,6 @@ QString RecordingsFolder(const QString &savePath)
     return folder;
 }
 
-QString ElapsedText(std::int64_t seconds)
-{
-    // A clock set back during a recording shows zero, not negative fields.
-    seconds = std::max<std::int64_t>(seconds, 0);
-    const std::int64_t h = seconds / 3600;
-    const std::int64_t m = seconds / 60 - 60 * h;
-    const std::int64_t s = seconds - 3600 * h - 60 * m;
-    const auto two = [](std::int64_t v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return two(h) + QLatin1Char(':') + two(m) + QLatin1Char(':') + two(s);
-}
-
 std::optional<QByteArray> MakeRelayStreamConfig(
     int rtpMode, const QString &url, const QString &folder, const QString &name)
 {

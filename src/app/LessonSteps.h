@@ -67,8 +67,6 @@ QString RecordingBaseName(const QString &title, const QDateTime &when);
 QString FitTitle(const QString &title, int maxBytes);
 // savePath, or the program folder + "Resource/" when empty; with a trailing "/".
 QString RecordingsFolder(const QString &savePath);
-// "hh:mm:ss" of a duration in seconds; the hours keep growing past 99.
-QString ElapsedText(std::int64_t seconds);
 // The relay library's configuration record; nullopt when a text does not fit.
 std::optional<QByteArray> MakeRelayStreamConfig(
     int rtpMode, const QString &url, const QString &folder, const QString &name);

@@ -1,9 +1,26 @@
 #include "MessageChannel.h"
 
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 
 namespace Qurel {
+
+namespace {
+    // Answers a sender has not read yet; past this it is not reading them at all.
+    constexpr qint64 kMaxUnreadAnswers = 64 * 1024;
+
+    bool connectToClient(
+        QLocalSocket &socket, const QString &name, QIODevice::OpenMode mode, int timeoutMs, QString *error)
+    {
+        socket.connectToServer(name, mode);
+        if (socket.waitForConnected(timeoutMs))
+            return true;
+        if (error)
+            *error = socket.errorString();
+        return false;
+    }
+} // namespace
 
 MessageChannel::MessageChannel(QObject *parent)
     : QObject(parent)
@@ -26,6 +43,23 @@ QString MessageChannel::errorString() const
     return m_server->errorString();
 }
 
+void MessageChannel::setStatusProvider(std::function<QString()> provider)
+{
+    m_statusProvider = std::move(provider);
+}
+
+std::optional<QString> MessageChannel::answerTo(const QString &line) const
+{
+    if (line == kPingRequest)
+        return kPingAnswer;
+    if (line != kStatusRequest)
+        return std::nullopt;
+    QString status = m_statusProvider ? m_statusProvider() : QStringLiteral("status unavailable");
+    // The answer is one line, whatever the provider gave.
+    status.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return status;
+}
+
 void MessageChannel::acceptConnections()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
@@ -43,8 +77,16 @@ void MessageChannel::readLines(QLocalSocket *socket)
             socket->abort();
             return;
         }
-        if (const auto message = ParseExternalMessage(QString::fromUtf8(line).trimmed()))
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (const auto answer = answerTo(text)) {
+            socket->write(answer->toUtf8() + '\n');
+            if (socket->bytesToWrite() > kMaxUnreadAnswers) {
+                socket->abort();
+                return;
+            }
+        } else if (const auto message = ParseExternalMessage(text)) {
             emit messageReceived(*message);
+        }
     }
     if (socket->bytesAvailable() > kMaxMessageLine)
         socket->abort();
@@ -53,12 +95,8 @@ void MessageChannel::readLines(QLocalSocket *socket)
 bool SendExternalMessage(const ExternalMessage &message, const QString &name, int timeoutMs, QString *error)
 {
     QLocalSocket socket;
-    socket.connectToServer(name, QIODevice::WriteOnly);
-    if (!socket.waitForConnected(timeoutMs)) {
-        if (error)
-            *error = socket.errorString();
+    if (!connectToClient(socket, name, QIODevice::WriteOnly, timeoutMs, error))
         return false;
-    }
     socket.write(FormatExternalMessage(message).toUtf8() + '\n');
     const bool written = socket.waitForBytesWritten(timeoutMs) || socket.bytesToWrite() == 0;
     socket.disconnectFromServer();
@@ -67,6 +105,23 @@ bool SendExternalMessage(const ExternalMessage &message, const QString &name, in
     if (!written && error)
         *error = socket.errorString();
     return written;
+}
+
+std::optional<QString> AskClient(const QString &request, const QString &name, int timeoutMs, QString *error)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    if (!connectToClient(socket, name, QIODevice::ReadWrite, timeoutMs, error))
+        return std::nullopt;
+    socket.write(request.toUtf8() + '\n');
+    while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired())
+        socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)));
+    if (!socket.canReadLine()) {
+        if (error)
+            *error = QStringLiteral("no answer from the client");
+        return std::nullopt;
+    }
+    return QString::fromUtf8(socket.readLine()).trimmed();
 }
 
 } // namespace Qurel

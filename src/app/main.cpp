@@ -40,6 +40,7 @@ int main(int argc, char *argv[])
     Qurel::MessageChannel channel;
     QObject::connect(
         &channel, &Qurel::MessageChannel::messageReceived, &mainForm, &TfrmMain::DispatchExternalMessage);
+    channel.setStatusProvider([&mainForm] { return Qurel::FormatStatusLine(mainForm.Status()); });
     if (!channel.listen(Qurel::MessageChannelName()))
         qWarning("qurel: message channel %s: %s", qPrintable(Qurel::MessageChannelName()),
             qPrintable(channel.errorString()));

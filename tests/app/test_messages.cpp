@@ -1,8 +1,12 @@
-// The external messages: line parser, qurelctl's commands, the local-socket channel.
+// The external messages: line parser, qurelctl's commands, the local-socket channel, and the
+// status and ping requests answered on it.
+#include "ClientStatus.h"
 #include "ExternalMessages.h"
 #include "MessageChannel.h"
 
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -15,6 +19,17 @@ class TestMessages : public QObject
 private:
     QTemporaryDir m_dir;
     QString channelName() const { return m_dir.filePath(QStringLiteral("Qurel")); }
+
+    // The real qurelctl, while this process's event loop keeps the channel answering.
+    static std::pair<int, QString> qurelctl(const QString &command)
+    {
+        QProcess ctl;
+        QSignalSpy finished(&ctl, &QProcess::finished);
+        ctl.start(QStringLiteral(QURELCTL), { command });
+        finished.wait(10000);
+        return { finished.isEmpty() ? -1 : ctl.exitCode(),
+            QString::fromUtf8(ctl.readAllStandardOutput()).trimmed() };
+    }
 
 private slots:
     void parsesLines_data()
@@ -139,6 +154,89 @@ private slots:
         QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
         QVERIFY(Qurel::SendExternalMessage({ 0x40B, 0, 0 }, channelName(), 3000, &error));
         QTRY_COMPARE(received.count(), 4);
+    }
+
+    void statusLines()
+    {
+        const struct
+        {
+            Qurel::ClientStatus status;
+            const char *line;
+        } cases[] = {
+            { { "connected", "recording", "示例课程", 62, "/path/x.mp4" },
+                "link=connected state=recording elapsed=00:01:02 title=\"示例课程\" file=\"/path/x.mp4\"" },
+            { { "manual\n", "idle", "", -5, "" },
+                "link=manual state=idle elapsed=00:00:00 title=\"\" file=\"\"" },
+            { { "timed-out", "stopping", "a\"b\\c\r\nd%1\x01", 100 * 3600 + 1, "/\"x\".mp4" },
+                "link=timed-out state=stopping elapsed=100:00:01 title=\"a\\\"b\\\\c\\r\\nd%1\\u0001\" "
+                "file=\"/\\\"x\\\".mp4\"" },
+        };
+        for (const auto &c : cases)
+            QCOMPARE(Qurel::FormatStatusLine(c.status), QString::fromUtf8(c.line));
+    }
+
+    void qurelctlAsksTheClient_data()
+    {
+        QTest::addColumn<QString>("listener"); // "channel", "mute" (never answers) or "none"
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("ping") << "channel"
+                              << "ping" << 0 << "alive";
+        QTest::newRow("status") << "channel"
+                                << "STATUS" << 0
+                                << "link=manual state=idle elapsed=00:00:07 title=\"\" file=\"\"";
+        QTest::newRow("no client") << "none"
+                                   << "status" << 1 << "";
+        QTest::newRow("no answer") << "mute"
+                                   << "ping" << 1 << "";
+    }
+
+    void qurelctlAsksTheClient()
+    {
+        QFETCH(QString, listener);
+        QFETCH(QString, command);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        const QString name = Qurel::MessageChannelName();
+        Qurel::MessageChannel channel;
+        channel.setStatusProvider([] { return Qurel::FormatStatusLine({ "manual", "idle", "", 7, "" }); });
+        QLocalServer mute;
+        QVERIFY(listener == "none" || (listener == "mute" ? mute.listen(name) : channel.listen(name)));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(qurelctl(command), std::make_pair(exitCode, out));
+        QVERIFY(clock.elapsed() < 3000); // a bounded wait
+        QLocalServer::removeServer(name);
+    }
+
+    void requestsAreAnsweredMessagesAreNot()
+    {
+        Qurel::MessageChannel channel;
+        QVERIFY(channel.listen(channelName()));
+        int asked = 0;
+        channel.setStatusProvider([&asked] { return QStringLiteral("line %1\r\nsecond").arg(++asked); });
+        QSignalSpy received(&channel, &Qurel::MessageChannel::messageReceived);
+        QLocalSocket socket;
+        socket.connectToServer(channelName());
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write("0x40B 0 0\nping\r\n  status \nPING\nstatus\n");
+        const QByteArray answers("pong\nline 1  second\nline 2  second\n");
+        QTRY_COMPARE(socket.bytesAvailable(), qint64(answers.size()));
+        QCOMPARE(socket.readAll(), answers);
+        QCOMPARE(received.count(), 1);
+
+        // An over-long request is dropped with its connection, unanswered.
+        socket.write("status" + QByteArray(5000, ' ') + "\n");
+        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(socket.bytesAvailable(), qint64(0));
+
+        // A sender that asks without ever reading is cut off before its answers fill memory.
+        QLocalSocket flood;
+        flood.connectToServer(channelName());
+        QVERIFY(flood.waitForConnected(3000));
+        flood.write(QByteArray("ping\n").repeated(100000));
+        QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 10000);
     }
 
     void aSocketLeftBehindIsTakenOver()

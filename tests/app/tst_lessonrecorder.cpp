@@ -3,6 +3,7 @@
 // the simulated recorder's CGI on 127.0.0.21).
 #include "ProgramFolder.h"
 #include "RecorderSim.h"
+#include "ClientStatus.h"
 #include "LessonRecorder.h"
 #include "RecordingsStore.h"
 #include "zelmicro.h"

@@ -1,4 +1,5 @@
-// qurelctl: sends the running client one of the messages it accepts from outside.
+// qurelctl: sends the running client one of the messages it accepts from outside, or asks it
+// whether it is alive and what it is doing.
 #include "ExternalMessages.h"
 #include "MessageChannel.h"
 
@@ -19,8 +20,30 @@ const char kUsage[]
       "  raw MSG WPARAM LPARAM\n"
       "                     any message; numbers are decimal or hexadecimal with 0x,\n"
       "                     e.g. \"qurelctl 0x40B 0\" (show again), \"qurelctl 0x40B 1\" (ignored)\n"
+      "  ping               prints \"alive\" when the client answers\n"
+      "  status             prints the client's state in one line: the recorder connection\n"
+      "                     (link=), idle or recording (state=), the time recorded (elapsed=),\n"
+      "                     the title and the file\n"
       "\n"
-      "exit status: 0 sent, 1 the client is not running, 2 bad command\n";
+      "exit status: 0 sent or answered, 1 the client is not running or did not answer\n"
+      "within a second, 2 bad command\n";
+
+// ping and status: one request, one answer line, a bounded wait.
+int ask(const QString &request)
+{
+    QString error;
+    auto answer = Qurel::AskClient(request, Qurel::MessageChannelName(), 1000, &error);
+    if (answer && request == Qurel::kPingRequest && *answer != Qurel::kPingAnswer) {
+        error = QStringLiteral("unexpected answer");
+        answer.reset();
+    }
+    if (!answer) {
+        std::fprintf(stderr, "qurelctl: the client is not running (%s)\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", request == Qurel::kPingRequest ? "alive" : answer->toUtf8().constData());
+    return 0;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -31,6 +54,8 @@ int main(int argc, char *argv[])
         std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
         return args.isEmpty() ? 2 : 0;
     }
+    if (const auto request = Qurel::CommandToRequest(args))
+        return ask(*request);
     QString error;
     const auto message = Qurel::CommandToMessage(args, &error);
     if (!message) {
