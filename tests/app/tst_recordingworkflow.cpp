@@ -316,7 +316,7 @@ private slots:
         sim->startRecording(QStringLiteral("失败"));
         QTRY_VERIFY_WITH_TIMEOUT(!boxes.texts.isEmpty(), 8000);
         QTRY_VERIFY_WITH_TIMEOUT(frm.Lesson().settled() && !boxes.whileOpen, 30000);
-        QCOMPARE(boxes.texts.first().left(8), QString("获取登录验证Key"));
+        QVERIFY(boxes.texts.first().startsWith("获取登录验证Key"));
         QVERIFY(recordedWhileOpen);
         QVERIFY(secondFile.contains("第二课_"));
         QCOMPARE(boxes.texts.size(), 1);
@@ -425,7 +425,8 @@ private slots:
         Part<QToolButton>(frm, "btnStartRec")->click();
         QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
         const QString mp4 = frm.FRecFileName();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(mp4).size() > 0, 8000);
+        // A couple of seconds of picture first, so there is something to keep.
+        QTRY_VERIFY_WITH_TIMEOUT(probeSeconds(mp4) > 1.5, 10000);
         rlimit previous {};
         getrlimit(RLIMIT_FSIZE, &previous);
         rlimit limit = previous;
