@@ -13,12 +13,15 @@
 #include "UnoPresentationHost.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <signal.h>
 
 using namespace Qurel;
 
@@ -64,7 +67,9 @@ private slots:
     void failedExportLetsTheUserRetryOrLeave();
     void commandReportsMissingOfficeAndTemplate();
     void templateThatCannotOpenBringsTheMainWindowBack();
+    void queuedClicksAreDroppedWhileSaving();
     void designButtonOpensTheOfficesDialog();
+    void stoppedOfficeIsEndedAndTheEditorRecovers();
 
 private:
     TfrmPPTEdit *openEditor();
@@ -253,8 +258,8 @@ void TestSlidesEditor::failedExportLetsTheUserRetryOrLeave()
     QVERIFY(editor);
     m_failExport = true;
     editor->btnSubmitClick();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages.at(0).contains(QStringLiteral("the office went away")));
+    // The user reads the client's own words, not the office layer's.
+    QCOMPARE(m_messages, QStringList({ PresentationFailureText(PresentationFailure::Lost) }));
     QVERIFY(frmPPTEdit);
     QVERIFY(editor->isVisible());
     QVERIFY(editor->btnSubmit->isVisible() && editor->btnCancel->isVisible());
@@ -296,11 +301,33 @@ void TestSlidesEditor::templateThatCannotOpenBringsTheMainWindowBack()
     broken.write(QByteArray(2048, '\x42'));
     broken.close();
     m_main->btnHeadTailClick();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages.at(0).startsWith(QStringLiteral("打开模板文件(temp.ppt)失败！")));
+    QCOMPARE(m_messages,
+        QStringList({ QStringLiteral("打开模板文件(temp.ppt)失败！\n")
+            + PresentationFailureText(PresentationFailure::Open) }));
     QVERIFY(m_main->isVisible());
     QTRY_VERIFY(!frmPPTEdit);
     QVERIFY(OfficeRunning());
+}
+
+void TestSlidesEditor::queuedClicksAreDroppedWhileSaving()
+{
+    TfrmPPTEdit *editor = openEditor();
+    QVERIFY(editor);
+    // Clicks that wait in the queue reach the buttons while "保存" lets the
+    // event loop run; they must not start another office operation.
+    for (QPushButton *button : { editor->btnCancel, editor->btnTemplate }) {
+        const QPointF centre = QRectF(button->rect()).center();
+        for (QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease })
+            QCoreApplication::postEvent(button,
+                new QMouseEvent(type, centre, button->mapToGlobal(centre), Qt::LeftButton,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+    }
+    editor->btnSubmitClick();
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    QVERIFY(!frmPPTEdit);
+    QCOMPARE(m_sim->uploads().size(), 2);
+    // The editor's quit, the export's and the one on closing; none from "取消".
+    QCOMPARE(m_quits, 3);
 }
 
 void TestSlidesEditor::designButtonOpensTheOfficesDialog()
@@ -315,8 +342,45 @@ void TestSlidesEditor::designButtonOpensTheOfficesDialog()
     QProcess::execute(QStringLiteral("import"),
         { "-window", "root",
             QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_slides_editor/design-dialog.png") });
-    // The dialog would hold the office; nothing follows in this executable.
+    // The dialog would hold the office; the next case starts a new one.
     OfficeTesting::KillOffice();
+}
+
+void TestSlidesEditor::stoppedOfficeIsEndedAndTheEditorRecovers()
+{
+    // A short bound keeps the test short; the client's own is 20 s.
+    const OfficeProfile working = CurrentOfficeProfile();
+    OfficeProfile bounded = working;
+    bounded.callTimeoutMs = 3000;
+    SetOfficeProfile(bounded);
+    TfrmPPTEdit *editor = openEditor();
+    QVERIFY(editor);
+    const QList<qint64> office = OfficeTesting::OfficeProcesses();
+    QVERIFY(!office.isEmpty());
+    for (qint64 pid : office)
+        ::kill(pid_t(pid), SIGSTOP);
+
+    QElapsedTimer clock;
+    clock.start();
+    editor->btnSubmitClick();
+    const qint64 recovered = clock.elapsed();
+    qInfo("the editor recovered from a stopped office in %lld ms (bound %d ms)", recovered,
+        bounded.callTimeoutMs);
+    QVERIFY(recovered < bounded.callTimeoutMs + 2000);
+    QCOMPARE(m_messages, QStringList({ PresentationFailureText(PresentationFailure::NoAnswer) }));
+    QVERIFY(OfficeTesting::OfficeProcesses().isEmpty());
+    // Usable again: its buttons are there and "取消" brings the main window back.
+    QVERIFY(frmPPTEdit && editor->isVisible());
+    QVERIFY(editor->btnSubmit->isVisible() && editor->btnCancel->isVisible());
+    QVERIFY(editor->btnCancel->isEnabled() && editor->btnTemplate->isEnabled());
+    m_messages.clear();
+    clock.restart();
+    editor->btnCancel->click();
+    QVERIFY(!frmPPTEdit);
+    QVERIFY(m_main->isVisible());
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(m_messages.isEmpty());
+    SetOfficeProfile(working);
 }
 
 QTEST_MAIN(TestSlidesEditor)
