@@ -7,8 +7,10 @@
 #include "MessageBoxes.h"
 #include "ProgramFolder.h"
 #include "UploadForm.h"
+#include "UploadProgressPanel.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebEngineView>
@@ -47,7 +49,26 @@ private slots:
         QSignalSpy finished(window.browser(), &QWebEngineView::loadFinished);
         QVERIFY(finished.wait(30000));
         QVERIFY(m_messages.isEmpty());
+        window.grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_upload_root/upload.png"));
         window.reject();
+    }
+
+    void progressStripFitsItsText()
+    {
+        QWidget window;
+        window.resize(470, 24);
+        auto *panel = new Qurel::UploadProgressPanel(&window);
+        panel->setGeometry(window.rect());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString name = QStringLiteral("/lessons/三年级数学第一单元复习课_20260101080000.mp4");
+        panel->showFile(1, 2, name, 12345678, 987654321);
+        QVERIFY(panel->text().contains(QStringLiteral("三年级数学第一单元复习课_20260101080000.mp4")));
+        const QLabel *label = panel->findChild<QLabel *>();
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        QVERIFY(label->text().startsWith(QStringLiteral("正在上传第1/2个文件")));
+        QVERIFY(label->text().endsWith(QStringLiteral("/ 941.9 MB")));
+        window.grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_upload_root/progress.png"));
     }
 
     void browserThatCannotStartIsReported()
