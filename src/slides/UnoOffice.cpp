@@ -20,7 +20,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -161,12 +160,35 @@ namespace {
         return found;
     }
 
-    // How often offices were killed; a connection made before a kill is dead.
-    std::atomic<quint64> &KillCount()
+    // How often the offices on each pipe were killed; a connection made
+    // before a kill on its pipe is dead. Read by the UI thread, counted up by
+    // the watchdog's.
+    class KillCounts
     {
-        static std::atomic<quint64> count { 0 };
-        return count;
-    }
+    public:
+        static quint64 of(const QString &pipe)
+        {
+            std::lock_guard<std::mutex> lock(mutex());
+            return counts().value(pipe);
+        }
+        static void count(const QString &pipe)
+        {
+            std::lock_guard<std::mutex> lock(mutex());
+            ++counts()[pipe];
+        }
+
+    private:
+        static std::mutex &mutex()
+        {
+            static std::mutex m;
+            return m;
+        }
+        static QHash<QString, quint64> &counts()
+        {
+            static QHash<QString, quint64> c;
+            return c;
+        }
+    };
 
     Reference<connection::XConnection> TryConnect(const OfficeProfile &profile)
     {
@@ -208,7 +230,7 @@ namespace {
 
 void KillOffices(const OfficeProfile &profile)
 {
-    ++KillCount();
+    KillCounts::count(profile.pipeName);
     const qint64 started = StartedOffices().take(profile.pipeName);
     if (ProcessAlive(started))
         ::kill(static_cast<pid_t>(started), SIGKILL);
@@ -418,7 +440,7 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Attach(
     try {
         std::unique_ptr<OfficeConnection> office(new OfficeConnection);
         office->m_profile = profile;
-        office->m_killsAtOpen = KillCount();
+        office->m_killsAtOpen = KillCounts::of(profile.pipeName);
         office->m_bridge
             = bridge::BridgeFactory::create(LocalContext())
                   ->createBridge(rtl::OUString(), ToOU(QStringLiteral("urp")), connection, nullptr);
@@ -438,7 +460,7 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Attach(
 
 bool OfficeConnection::ended() const
 {
-    return KillCount() != m_killsAtOpen;
+    return KillCounts::of(m_profile.pipeName) != m_killsAtOpen;
 }
 
 OfficeConnection::~OfficeConnection()
