@@ -1,6 +1,7 @@
 // Program entry of the client: settings, single instance, the three windows, the message loop.
 #include "ClientFont.h"
 #include "Configs.h"
+#include "DesktopPlatform.h"
 #include "ExternalMessages.h"
 #include "FullPlayForm.h"
 #include "InstanceGuard.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char *argv[])
 {
+    Qurel::PrepareDesktopPlatform();
     // The upload window's web engine shares OpenGL contexts; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -25,6 +25,44 @@ QFont songFont(int pixelSize)
     font.setPixelSize(pixelSize);
     return font;
 }
+
+// The Chinese fallback font runs wider and taller than 宋体: a text that would
+// not fit its place at the dialog's size is set a pixel or two smaller.
+QFont fittingFont(QFont font, const QString &text, QSize place)
+{
+    constexpr int kSmallest = 11;
+    for (; font.pixelSize() > kSmallest; font.setPixelSize(font.pixelSize() - 1)) {
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(text) <= place.width() && metrics.height() <= place.height())
+            break;
+    }
+    return font;
+}
+
+// Keeps a caption clear of the edit it names and centred on it.
+void placeBeside(QLabel *label, const QRect &edit)
+{
+    constexpr int kGap = 4;
+    label->setFont(
+        fittingFont(label->font(), label->text(), { edit.left() - kGap - label->x(), edit.height() }));
+    label->adjustSize();
+    label->move(label->x(), edit.center().y() + 1 - label->height() / 2);
+}
+
+// The title sits on the frame's top line, inside the group's width and above
+// everything the group holds (whose tops start 19 pixels down).
+void styleGroup(QGroupBox *group)
+{
+    constexpr int kTitleRoom = 18;
+    const QFont title = fittingFont(group->font(), group->title(), { group->width() - 24, kTitleRoom });
+    const int line = QFontMetrics(title).height() / 2;
+    group->setStyleSheet(QStringLiteral("QGroupBox { font-size: %1px; border: 1px solid palette(mid);"
+                                        " border-radius: 2px; margin-top: %2px; }"
+                                        "QGroupBox::title { subcontrol-origin: margin; left: 8px;"
+                                        " padding: 0px 2px; }")
+                             .arg(title.pixelSize())
+                             .arg(line));
+}
 } // namespace
 
 TfrmSetting::TfrmSetting(QWidget *owner)
@@ -48,7 +86,7 @@ QLabel *TfrmSetting::AddLabel(QWidget *parent, const QString &text, QPoint at)
 
 QLineEdit *TfrmSetting::AddEdit(QWidget *group, const QString &label, QPoint labelAt, QRect geometry)
 {
-    AddLabel(group, label, labelAt);
+    placeBeside(AddLabel(group, label, labelAt), geometry);
     auto *edit = new QLineEdit(group);
     edit->setGeometry(geometry);
     return edit;
@@ -97,6 +135,9 @@ void TfrmSetting::BuildLayout()
         label->setPalette(palette);
         label->adjustSize();
     }
+
+    for (QGroupBox *group : { grpSavePath, gpbMachineSet, GroupBox1 })
+        styleGroup(group);
 
     for (QLineEdit *port : { edtVobPort, edtHttpPort, edtUploadPort })
         port->installEventFilter(this);

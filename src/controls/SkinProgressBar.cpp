@@ -2,6 +2,7 @@
 
 #include "SkinPainting.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -133,6 +134,8 @@ void TMlSkinProgressBar::mousePressEvent(QMouseEvent *event)
 
 void TMlSkinProgressBar::RepeatTrackPress()
 {
+    if (!PressCanContinue())
+        return EndPress();
     FRepeat.setInterval(100);
     const int side = FPointerX < ThumbRect().center().x() ? -1 : 1;
     if (side == FTrackSide)
@@ -193,6 +196,47 @@ void TMlSkinProgressBar::keyPressEvent(QKeyEvent *event)
         return QWidget::keyPressEvent(event);
     if ((step < 0 && FValue > FMinValue) || (step > 0 && FValue < FMaxValue))
         SetValue(FValue + step);
+}
+
+void TMlSkinProgressBar::EndPress()
+{
+    FRepeat.stop();
+    FPress = Press::None;
+}
+
+bool TMlSkinProgressBar::PressCanContinue() const
+{
+    // A modal dialog or a popup takes the mouse; the bar's own window may be
+    // modal itself (the full-screen player).
+    const QWidget *modal = QApplication::activeModalWidget();
+    return isVisible() && isEnabled() && (!modal || modal == window()) && !QApplication::activePopupWidget();
+}
+
+bool TMlSkinProgressBar::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+    case QEvent::UngrabMouse:
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowBlocked:
+        EndPress();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TMlSkinProgressBar::hideEvent(QHideEvent *event)
+{
+    EndPress();
+    QWidget::hideEvent(event);
+}
+
+void TMlSkinProgressBar::focusOutEvent(QFocusEvent *event)
+{
+    EndPress();
+    QWidget::focusOutEvent(event);
 }
 
 void TMlSkinProgressBar::enterEvent(QEnterEvent *)

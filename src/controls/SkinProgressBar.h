@@ -57,8 +57,15 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void enterEvent(QEnterEvent *) override;
     void leaveEvent(QEvent *) override;
+    // A press that can no longer end in a release here (the bar is hidden or
+    // disabled, loses the grab, the focus or its window) ends at once.
+    bool event(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void EndPress();
+    bool PressCanContinue() const;
     enum class Press { None, Drag, Track };
     void StoreValue(int value, bool alwaysNotify);
     void Notify();

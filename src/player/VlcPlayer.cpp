@@ -1,9 +1,13 @@
 #include "VlcPlayer.h"
 
+#include "MessageBoxes.h"
+#include "VideoPlatform.h"
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <QThread>
 #include <QVersionNumber>
 
@@ -95,7 +99,11 @@ public:
     }
 
 protected:
-    void mousePressEvent(QMouseEvent *e) override { emit m_player->OnMouseDown(e->button(), e->pos()); }
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        m_lastPress = { e->button(), e->timestamp(), true };
+        emit m_player->OnMouseDown(e->button(), e->pos());
+    }
     void mouseReleaseEvent(QMouseEvent *e) override
     {
         emit m_player->OnMouseUp(e->button(), e->pos());
@@ -104,8 +112,15 @@ protected:
     }
     void mouseDoubleClickEvent(QMouseEvent *e) override
     {
+        // A double-click counts only when its first click landed here too: the
+        // first click of one that began on something above the video (the play
+        // symbol, which hides itself when clicked) is not the video's.
+        const bool firstClickHere = m_lastPress.valid && m_lastPress.button == e->button()
+            && e->timestamp() - m_lastPress.timestamp
+                <= quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+        m_lastPress = { e->button(), e->timestamp(), true };
         emit m_player->OnMouseDown(e->button(), e->pos());
-        if (e->button() == Qt::LeftButton)
+        if (e->button() == Qt::LeftButton && firstClickHere)
             emit m_player->OnDblClick();
     }
     void mouseMoveEvent(QMouseEvent *e) override { emit m_player->OnMouseMove(e->pos()); }
@@ -113,7 +128,14 @@ protected:
     void leaveEvent(QEvent *) override { emit m_player->OnMouseLeave(); }
 
 private:
+    struct Press
+    {
+        Qt::MouseButton button = Qt::NoButton;
+        quint64 timestamp = 0;
+        bool valid = false;
+    };
     TVlcPlayer *m_player;
+    Press m_lastPress;
 };
 
 } // namespace Qurel
@@ -263,6 +285,7 @@ void TVlcPlayer::Play(const QString &path, int timeoutMs, bool rtspOverTcp)
     libvlc_media_player_t *player = FetchPlayer();
     if (!player)
         return;
+    TellOnceWhenVideoIsHidden();
 
     const bool isFile = QFileInfo(path).isFile();
     const QByteArray utf8 = isFile ? QFileInfo(path).absoluteFilePath().toUtf8() : path.toUtf8();
@@ -301,6 +324,16 @@ void TVlcPlayer::Play(const QString &path, int timeoutMs, bool rtspOverTcp)
             QThread::msleep(10);
         }
     }
+}
+
+void TVlcPlayer::TellOnceWhenVideoIsHidden()
+{
+    // The sound plays on; the user learns once why the picture stays black.
+    static bool told = false;
+    if (told || DrawsIntoWindow() || !PlatformHidesVideo())
+        return;
+    told = true;
+    ShowMsg(window(), QStringLiteral("当前桌面无法在窗口中显示视频(需要X11或XWayland),只能播放声音!"));
 }
 
 void TVlcPlayer::Pause()

@@ -97,6 +97,7 @@ private:
     libvlc_media_player_t *FetchPlayer();
     void Subscribe(bool on);
     void WaitUntilStopped();
+    void TellOnceWhenVideoIsHidden();
     void DeliverEvent(int type, qint64 value);
     static void EventCallback(const libvlc_event_t *event, void *data);
 

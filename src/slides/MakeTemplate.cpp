@@ -44,7 +44,7 @@ int main(int argc, char *argv[])
         presentation.reset();
         host.quit();
     } catch (const Qurel::PresentationError &e) {
-        std::fprintf(stderr, "qurel-make-template: %s\n", qPrintable(e.message()));
+        std::fprintf(stderr, "qurel-make-template: %s\n", qPrintable(e.detail()));
         host.quit();
         QFile::remove(work);
         return 1;

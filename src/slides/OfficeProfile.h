@@ -15,7 +15,10 @@ struct OfficeProfile
     // office of the user is shared.
     QString userInstallation;
     int startTimeoutMs = 30000;
-    // Bound on the wait for an office to go away after it was told to quit.
+    // Bound on every call into the office (opening, storing, exporting,
+    // counting, quitting); an office that does not answer within it is ended.
+    int callTimeoutMs = 20000;
+    // Bound on the wait for an office to go away after it agreed to quit.
     int quitTimeoutMs = 15000;
 };
 

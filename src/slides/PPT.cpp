@@ -55,6 +55,33 @@ bool TPptEdit::DoExportAndUpload()
     const QString head = folder + QStringLiteral("Head.bmp");
     const QString tail = folder + QStringLiteral("Tail.bmp");
 
+    try {
+        ExportSlides(slide1, slide2);
+    } catch (const Qurel::PresentationError &) {
+        // The office started for the export must not linger: a headless office
+        // left on the client's pipe would take the next editing session.
+        QuitOffice();
+        throw;
+    }
+    QCoreApplication::processEvents();
+    QuitOffice();
+
+    RemoveFiles({ head, tail });
+    ConvertTo24Bit(slide1, head);
+    if (!QFile::exists(head))
+        return false;
+    ConvertTo24Bit(slide2, tail);
+    if (!QFile::exists(tail))
+        return false;
+
+    // The tail goes only after the recorder took the head.
+    const bool sent = UploadImage(FUploadURL_A_Head, head) && UploadImage(FUploadURL_A_Tail, tail);
+    RemoveFiles({ slide1, slide2, tail, head });
+    return sent;
+}
+
+void TPptEdit::ExportSlides(const QString &slide1, const QString &slide2)
+{
     FPptApp->connect();
     FPptPresentation = FPptApp->open(FPptFile, Qurel::OpenMode::Hidden);
     if (Qurel::AddMissingHeadTailSlides(*FPptPresentation))
@@ -71,24 +98,19 @@ bool TPptEdit::DoExportAndUpload()
         first->exportBitmap(slide1, QStringLiteral("bmp"), kImageWidth, kImageHeight);
     }
     FPptPresentation->slide(2)->exportBitmap(slide2, QStringLiteral("bmp"), kImageWidth, kImageHeight);
+}
 
-    QCoreApplication::processEvents();
+void TPptEdit::QuitOffice()
+{
     FPptPresentation.reset();
     FPptApp->disconnect();
-    FPptApp->quit();
-
-    RemoveFiles({ head, tail });
-    ConvertTo24Bit(slide1, head);
-    if (!QFile::exists(head))
-        return false;
-    ConvertTo24Bit(slide2, tail);
-    if (!QFile::exists(tail))
-        return false;
-
-    // The tail goes only after the recorder took the head.
-    const bool sent = UploadImage(FUploadURL_A_Head, head) && UploadImage(FUploadURL_A_Tail, tail);
-    RemoveFiles({ slide1, slide2, tail, head });
-    return sent;
+    try {
+        FPptApp->quit();
+    } catch (const Qurel::PresentationError &e) {
+        // quit() ends an office that does not answer; what is left to report
+        // is only that it could not be reached, and then it is not running.
+        qWarning("qurel: quitting the office: %s", qPrintable(e.detail()));
+    }
 }
 
 bool UploadImage(const QString &url, const QString &fileName)

@@ -38,9 +38,14 @@ public:
     // Exports slides 1 and 2 and uploads them; true only when the recorder
     // accepted both images. A failure of the presentation program throws
     // Qurel::PresentationError: nothing is sent then and no work file removed.
+    // Either way the program is told to quit (and ended if it does not).
     bool DoExportAndUpload();
 
 private:
+    // Steps up to the export of both slides.
+    void ExportSlides(const QString &slide1, const QString &slide2);
+    void QuitOffice();
+
     std::unique_ptr<Qurel::PresentationHost> FPptApp;
     std::shared_ptr<Qurel::Presentation> FPptPresentation;
     QString FTitile;

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <optional>
+
 QPointer<TfrmPPTEdit> frmPPTEdit;
 
 namespace {
@@ -22,6 +24,7 @@ constexpr int kClientWidth = 219;
 constexpr int kClientHeight = 40;
 constexpr int kRightGap = 50;
 constexpr int kBottomGap = 70;
+const QString kOfficeLostText = QStringLiteral("PowerPoint已关闭,未保存的修改已丢失,请取消后重新编辑!");
 
 QString RecorderUrl(const char *path)
 {
@@ -162,29 +165,41 @@ void TfrmPPTEdit::SetSubmitButtonsVisible(bool visible)
     btnCancel->setVisible(visible);
 }
 
+void TfrmPPTEdit::SetBusy(bool busy)
+{
+    // Clicks queued while "保存" lets the event loop run must not start
+    // another office operation: disabled buttons drop them.
+    FBusy = busy;
+    btnCancel->setEnabled(!busy);
+    btnTemplate->setEnabled(!busy);
+}
+
+void TfrmPPTEdit::OfficeFailed(const Qurel::PresentationError &error)
+{
+    qWarning("qurel: head and tail editor: %s", qPrintable(error.detail()));
+    if (!pptApp->isConnected()) {
+        // The office was ended (it stopped answering) or went away: the
+        // template is no longer open anywhere.
+        pptPresentation.reset();
+        pptApp->disconnect();
+        FOfficeLost = !FTemplateSaved;
+    }
+    Qurel::ShowMsg(this, error.message());
+}
+
 void TfrmPPTEdit::btnSubmitClick()
 {
-    SetSubmitButtonsVisible(false);
-    try {
-        // After an earlier attempt failed the template is saved and closed
-        // already; the retry goes straight to the export.
-        if (pptPresentation) {
-            if (pptPresentation->slidesCount() < 2) {
-                Qurel::ShowMsg(this, QStringLiteral("ERROR: At least 2 slides!"));
-                SetSubmitButtonsVisible(true);
-                return;
-            }
-            pptPresentation->save();
-            pptPresentation.reset();
-            pptApp->disconnect();
-            pptApp->quit();
-        }
-    } catch (const Qurel::PresentationError &e) {
-        Qurel::ShowMsg(this, e.message());
-        SetSubmitButtonsVisible(true);
+    if (FBusy)
+        return;
+    if (FOfficeLost) {
+        Qurel::ShowMsg(this, kOfficeLostText);
         return;
     }
-    if (ExportAndActivate()) {
+    SetBusy(true);
+    SetSubmitButtonsVisible(false);
+    const bool done = SaveTemplate() && ExportAndActivate();
+    SetBusy(false);
+    if (done) {
         close();
         return;
     }
@@ -192,10 +207,33 @@ void TfrmPPTEdit::btnSubmitClick()
     SetSubmitButtonsVisible(true);
 }
 
+bool TfrmPPTEdit::SaveTemplate()
+{
+    // After an earlier attempt failed the template is saved and closed
+    // already; the retry goes straight to the export.
+    if (!pptPresentation)
+        return true;
+    try {
+        if (pptPresentation->slidesCount() < 2) {
+            Qurel::ShowMsg(this, QStringLiteral("ERROR: At least 2 slides!"));
+            return false;
+        }
+        pptPresentation->save();
+        FTemplateSaved = true;
+        pptPresentation.reset();
+        pptApp->disconnect();
+        pptApp->quit();
+    } catch (const Qurel::PresentationError &e) {
+        OfficeFailed(e);
+        return false;
+    }
+    return true;
+}
+
 bool TfrmPPTEdit::ExportAndActivate()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString failure;
+    std::optional<Qurel::PresentationError> failure;
     try {
         TPptEdit exporter;
         exporter.SetTitle(QString());
@@ -210,24 +248,28 @@ bool TfrmPPTEdit::ExportAndActivate()
                      SDKConfig.Address, SDKConfig.HttpPort, SDKConfig.Username, SDKConfig.Password))
             Qurel::ShowMsg(this, QStringLiteral("设置片头片尾生效失败"));
     } catch (const Qurel::PresentationError &e) {
-        failure = e.message();
+        failure = e;
     }
     QApplication::restoreOverrideCursor();
-    if (failure.isNull())
+    if (!failure)
         return true;
-    Qurel::ShowMsg(this, failure);
+    qWarning("qurel: head and tail export: %s", qPrintable(failure->detail()));
+    Qurel::ShowMsg(this, failure->message());
     return false;
 }
 
 void TfrmPPTEdit::btnCancelClick()
 {
+    if (FBusy)
+        return;
     Tag = 0;
     close();
 }
 
 void TfrmPPTEdit::pptAppPresentationClose()
 {
-    if (FClosed)
+    // While "保存" runs the template is closed by the editor itself.
+    if (FClosed || FBusy)
         return;
     Tag = 1;
     close();
@@ -235,6 +277,13 @@ void TfrmPPTEdit::pptAppPresentationClose()
 
 void TfrmPPTEdit::btnTemplateClick()
 {
+    if (FBusy)
+        return;
+    if (!pptPresentation) {
+        // Asking for the dialog would start an office without the template.
+        Qurel::ShowMsg(this, kOfficeLostText);
+        return;
+    }
     hide();
     try {
         // The office opens its slide design dialog itself; no key strokes
@@ -242,13 +291,17 @@ void TfrmPPTEdit::btnTemplateClick()
         pptApp->bringToFront();
         pptApp->showDesignDialog();
     } catch (const Qurel::PresentationError &e) {
-        Qurel::ShowMsg(this, e.message());
+        OfficeFailed(e);
     }
     show();
 }
 
 void TfrmPPTEdit::closeEvent(QCloseEvent *event)
 {
+    if (FBusy) {
+        event->ignore(); // "保存" finishes first and closes the editor itself
+        return;
+    }
     if (!FClosed)
         FormClose();
     event->accept();

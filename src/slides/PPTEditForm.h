@@ -14,6 +14,7 @@ class QTimer;
 
 namespace Qurel {
 class Presentation;
+class PresentationError;
 class PresentationHost;
 } // namespace Qurel
 
@@ -65,11 +66,23 @@ protected:
 
 private:
     void SetSubmitButtonsVisible(bool visible);
+    void SetBusy(bool busy);
+    // Logs the office's own words and tells the user; a lost office takes
+    // the template with it.
+    void OfficeFailed(const Qurel::PresentationError &error);
+    // "保存" steps 2 and 3: check, save the template, let go of the office;
+    // false when the editor stays open.
+    bool SaveTemplate();
     // "保存" steps 4 to 7: export, upload and activate; false when the office
     // failed (the editor then stays open).
     bool ExportAndActivate();
 
     bool FClosed = false;
+    // True while "保存" runs: no other office operation may start.
+    bool FBusy = false;
+    bool FTemplateSaved = false;
+    // The office went away before the template was saved: the edits are gone.
+    bool FOfficeLost = false;
 };
 
 // The editor while it is open; cleared when it closes.

@@ -12,16 +12,34 @@
 
 namespace Qurel {
 
-// Every failure of the presentation program arrives as this error.
+// What went wrong with the presentation program, as the user is told.
+enum class PresentationFailure {
+    Unavailable, // it cannot be started or reached
+    NoAnswer, // a call did not come back within the bound; the program was ended
+    Open, // the file cannot be opened as a presentation
+    Save, // the presentation cannot be written back
+    Export, // a slide cannot be written as a picture
+    Lost, // any other failure of a call (the program went away, a bad index)
+};
+
+// Every failure of the presentation program arrives as this error: message()
+// is the text for the user, detail() the program's own words for the log.
 class PresentationError : public std::runtime_error
 {
 public:
-    explicit PresentationError(const QString &message);
-    QString message() const { return m_message; }
+    PresentationError(PresentationFailure failure, const QString &detail);
+    explicit PresentationError(const QString &detail);
+    PresentationFailure failure() const { return m_failure; }
+    QString message() const;
+    QString detail() const { return m_detail; }
 
 private:
-    QString m_message;
+    PresentationFailure m_failure;
+    QString m_detail;
 };
+
+// The user's text for a failure.
+QString PresentationFailureText(PresentationFailure failure);
 
 // Kinds of placeholder, numbered as the PowerPoint object model numbers them.
 enum class PlaceholderKind {

@@ -19,7 +19,11 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include <signal.h>
 
@@ -87,19 +91,104 @@ namespace {
         return started;
     }
 
+    struct ProcessEntry
+    {
+        qint64 pid = 0;
+        qint64 parent = 0;
+        bool zombie = false;
+    };
+
+    // A process as /proc shows it; pid 0 when it is gone.
+    ProcessEntry ReadProcess(qint64 pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2)
+            return {};
+        return { pid, fields.at(1).toLongLong(), fields.at(0) == "Z" };
+    }
+
     bool ProcessAlive(qint64 pid)
     {
         if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
             return false;
         // A detached office is reaped by whoever adopted it; until then it shows
         // up as a zombie, which is as good as gone.
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return true;
-        const QByteArray line = stat.readAll();
-        const int close = line.lastIndexOf(')');
-        return close < 0 || close + 2 >= line.size() || line.at(close + 2) != 'Z';
+        const ProcessEntry entry = ReadProcess(pid);
+        return entry.pid != 0 && !entry.zombie;
     }
+
+    QByteArray AcceptArgument(const OfficeProfile &profile)
+    {
+        return "--accept=pipe,name=" + profile.pipeName.toUtf8() + ';';
+    }
+
+    struct OfficeProcess
+    {
+        qint64 pid = 0;
+        bool headless = false;
+    };
+
+    // Every live process that accepts on the profile's pipe, and the processes
+    // run by the launcher this process started there.
+    QList<OfficeProcess> FindOffices(const OfficeProfile &profile)
+    {
+        const qint64 started = StartedOffices().value(profile.pipeName);
+        const QByteArray accept = AcceptArgument(profile);
+        QList<OfficeProcess> found;
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString &name : entries) {
+            bool number = false;
+            const qint64 pid = name.toLongLong(&number);
+            if (!number)
+                continue;
+            const ProcessEntry entry = ReadProcess(pid);
+            if (entry.pid == 0 || entry.zombie)
+                continue;
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmdline.open(QIODevice::ReadOnly))
+                continue;
+            const QList<QByteArray> args = cmdline.readAll().split('\0');
+            const bool accepts = std::any_of(
+                args.begin(), args.end(), [&](const QByteArray &arg) { return arg.startsWith(accept); });
+            if (accepts || (started > 0 && (pid == started || entry.parent == started)))
+                found.append({ pid, args.contains("--headless") });
+        }
+        return found;
+    }
+
+    // How often the offices on each pipe were killed; a connection made
+    // before a kill on its pipe is dead. Read by the UI thread, counted up by
+    // the watchdog's.
+    class KillCounts
+    {
+    public:
+        static quint64 of(const QString &pipe)
+        {
+            std::lock_guard<std::mutex> lock(mutex());
+            return counts().value(pipe);
+        }
+        static void count(const QString &pipe)
+        {
+            std::lock_guard<std::mutex> lock(mutex());
+            ++counts()[pipe];
+        }
+
+    private:
+        static std::mutex &mutex()
+        {
+            static std::mutex m;
+            return m;
+        }
+        static QHash<QString, quint64> &counts()
+        {
+            static QHash<QString, quint64> c;
+            return c;
+        }
+    };
 
     Reference<connection::XConnection> TryConnect(const OfficeProfile &profile)
     {
@@ -131,35 +220,126 @@ namespace {
         office.setStandardErrorFile(QProcess::nullDevice());
         qint64 pid = 0;
         if (!office.startDetached(&pid))
-            throw PresentationError(QStringLiteral("cannot start %1").arg(profile.program));
+            throw PresentationError(
+                PresentationFailure::Unavailable, QStringLiteral("cannot start %1").arg(profile.program));
         StartedOffices().insert(profile.pipeName, pid);
         return pid;
     }
 
-    // Ends a started office that hangs while quitting: its launcher and the
-    // office process the launcher runs.
-    void KillOffice(qint64 pid)
+} // namespace
+
+void KillOffices(const OfficeProfile &profile)
+{
+    KillCounts::count(profile.pipeName);
+    const qint64 started = StartedOffices().take(profile.pipeName);
+    if (ProcessAlive(started))
+        ::kill(static_cast<pid_t>(started), SIGKILL);
+    // SIGKILL ends a stopped process too.
+    for (const OfficeProcess &office : FindOffices(profile))
+        ::kill(static_cast<pid_t>(office.pid), SIGKILL);
+}
+
+QList<qint64> OfficeProcesses(const OfficeProfile &profile)
+{
+    QList<qint64> pids;
+    for (const OfficeProcess &office : FindOffices(profile))
+        pids.append(office.pid);
+    return pids;
+}
+
+namespace {
+
+    // One thread for all watchdogs; calls into the office are made on one
+    // thread at a time, so one deadline is watched at a time.
+    class WatchdogThread
     {
-        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-        for (const QString &entry : entries) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray line = stat.readAll();
-            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
-                ::kill(static_cast<pid_t>(entry.toLongLong()), SIGKILL);
+    public:
+        static WatchdogThread &instance()
+        {
+            // Never destroyed: it may still be waiting when the process exits.
+            static auto *watchdog = new WatchdogThread;
+            return *watchdog;
         }
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
-    }
+
+        void arm(const OfficeProfile &profile)
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_profile = profile;
+            m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(profile.callTimeoutMs);
+            m_armed = true;
+            m_fired = false;
+            m_wake.notify_all();
+        }
+        void disarm()
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_armed = false;
+            m_wake.notify_all();
+        }
+        bool fired()
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_fired;
+        }
+
+    private:
+        WatchdogThread()
+        {
+            std::thread([this] { run(); }).detach();
+        }
+
+        void run()
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            for (;;) {
+                if (!m_armed) {
+                    m_wake.wait(lock);
+                    continue;
+                }
+                if (m_wake.wait_until(lock, m_deadline) != std::cv_status::timeout || !m_armed)
+                    continue;
+                if (std::chrono::steady_clock::now() < m_deadline)
+                    continue;
+                m_armed = false;
+                m_fired = true;
+                const OfficeProfile profile = m_profile;
+                lock.unlock();
+                qWarning("office on pipe %s did not answer within %d ms; ending it",
+                    qPrintable(profile.pipeName), profile.callTimeoutMs);
+                KillOffices(profile);
+                lock.lock();
+            }
+        }
+
+        std::mutex m_mutex;
+        std::condition_variable m_wake;
+        OfficeProfile m_profile;
+        std::chrono::steady_clock::time_point m_deadline;
+        bool m_armed = false;
+        bool m_fired = false;
+    };
+
+    thread_local int tWatchdogDepth = 0;
 
 } // namespace
 
-void KillStartedOffice(const OfficeProfile &profile)
+CallWatchdog::CallWatchdog(const OfficeProfile &profile)
+    : m_outermost(tWatchdogDepth++ == 0)
 {
-    const qint64 pid = StartedOffices().take(profile.pipeName);
-    if (ProcessAlive(pid))
-        KillOffice(pid);
+    if (m_outermost)
+        WatchdogThread::instance().arm(profile);
+}
+
+CallWatchdog::~CallWatchdog()
+{
+    --tWatchdogDepth;
+    if (m_outermost)
+        WatchdogThread::instance().disarm();
+}
+
+bool CallWatchdog::expired() const
+{
+    return WatchdogThread::instance().fired();
 }
 
 bool PipeAnswers(const OfficeProfile &profile)
@@ -188,8 +368,11 @@ namespace {
         qint64 endedAt = -1;
         while (clock.elapsed() < profile.startTimeoutMs) {
             if (starts == 0 || (endedAt >= 0 && clock.elapsed() - endedAt > kGraceMs)) {
-                if (starts == kMaxStarts)
-                    throw PresentationError(QStringLiteral("the office ended before it could be reached"));
+                if (starts == kMaxStarts) {
+                    KillOffices(profile);
+                    throw PresentationError(PresentationFailure::Unavailable,
+                        QStringLiteral("the office ended before it could be reached"));
+                }
                 pid = StartOffice(profile, headless);
                 ++starts;
                 endedAt = -1;
@@ -200,8 +383,27 @@ namespace {
                 endedAt = clock.elapsed();
             QThread::msleep(kRetryMs);
         }
-        throw PresentationError(
+        // What was started must not linger on the pipe, half started.
+        KillOffices(profile);
+        throw PresentationError(PresentationFailure::Unavailable,
             QStringLiteral("the office did not answer within %1 ms").arg(profile.startTimeoutMs));
+    }
+
+    bool HeadlessOfficeOnPipe(const OfficeProfile &profile)
+    {
+        const QList<OfficeProcess> offices = FindOffices(profile);
+        return std::any_of(offices.begin(), offices.end(), [](const OfficeProcess &o) { return o.headless; });
+    }
+
+    // Ends the offices on the pipe and waits (bounded) until it is free.
+    void EndOfficesOnPipe(const OfficeProfile &profile)
+    {
+        KillOffices(profile);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < profile.quitTimeoutMs
+            && (!OfficeProcesses(profile).isEmpty() || PipeAnswers(profile)))
+            QThread::msleep(kRetryMs);
     }
 
 } // namespace
@@ -211,12 +413,34 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Open(
 {
     try {
         Reference<connection::XConnection> connection = TryConnect(profile);
+        if (connection.is() && !headless && HeadlessOfficeOnPipe(profile)) {
+            // A headless office (one an export left behind) would open the
+            // template where nobody can see it.
+            connection->close();
+            connection.clear();
+            EndOfficesOnPipe(profile);
+        }
         if (!connection.is()) {
             if (!startIfMissing)
                 return nullptr;
             connection = StartAndConnect(profile, headless);
         }
+        return Attach(profile, connection);
+    } catch (const uno::Exception &) {
+        throw PresentationError(PresentationFailure::Unavailable,
+            QStringLiteral("cannot reach the office: ") + CurrentExceptionText());
+    }
+}
+
+std::unique_ptr<OfficeConnection> OfficeConnection::Attach(
+    const OfficeProfile &profile, const Reference<css::connection::XConnection> &connection)
+{
+    // Starting has its own bound; from here on the office must answer.
+    CallWatchdog watchdog(profile);
+    try {
         std::unique_ptr<OfficeConnection> office(new OfficeConnection);
+        office->m_profile = profile;
+        office->m_killsAtOpen = KillCounts::of(profile.pipeName);
         office->m_bridge
             = bridge::BridgeFactory::create(LocalContext())
                   ->createBridge(rtl::OUString(), ToOU(QStringLiteral("urp")), connection, nullptr);
@@ -226,8 +450,17 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Open(
         office->m_desktop = frame::Desktop::create(office->m_context);
         return office;
     } catch (const uno::Exception &) {
-        throw PresentationError(QStringLiteral("cannot reach the office: ") + CurrentExceptionText());
+        const QString detail = QStringLiteral("cannot reach the office: ") + CurrentExceptionText();
+        if (watchdog.expired())
+            throw PresentationError(PresentationFailure::NoAnswer, detail);
+        // A half-made connection to an office that answers wrongly is of no use.
+        throw PresentationError(PresentationFailure::Unavailable, detail);
     }
+}
+
+bool OfficeConnection::ended() const
+{
+    return KillCounts::of(m_profile.pipeName) != m_killsAtOpen;
 }
 
 OfficeConnection::~OfficeConnection()
@@ -237,6 +470,7 @@ OfficeConnection::~OfficeConnection()
 
 void OfficeConnection::close()
 {
+    CallWatchdog watchdog(m_profile);
     m_desktop.clear();
     m_context.clear();
     if (!m_bridge.is())
@@ -259,8 +493,8 @@ void OfficeConnection::WaitUntilGone(const OfficeProfile &profile)
             break;
         QThread::msleep(kRetryMs);
     }
-    if (ProcessAlive(pid))
-        KillOffice(pid);
+    if (ProcessAlive(pid) || !OfficeProcesses(profile).isEmpty())
+        KillOffices(profile);
     StartedOffices().remove(profile.pipeName);
 }
 

@@ -6,9 +6,11 @@
 #include "OfficeProfile.h"
 
 #include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -29,16 +31,41 @@ QString CurrentExceptionText();
 // Whether an office answers on the profile's pipe.
 bool PipeAnswers(const OfficeProfile &profile);
 
-// Kills the office this process started on the profile's pipe, if any.
-void KillStartedOffice(const OfficeProfile &profile);
+// Kills every office process on the profile's pipe: the one this process
+// started (with the process its launcher runs) and any other that accepts
+// on that pipe, such as one left behind by an earlier run.
+void KillOffices(const OfficeProfile &profile);
+
+// Office processes on the profile's pipe that have not ended.
+QList<qint64> OfficeProcesses(const OfficeProfile &profile);
+
+// Bounds the office calls made while it exists (on this thread; nested
+// watchdogs share the outermost one's bound). A call that is still running
+// when the bound passes has its office killed: the bridge loses its pipe and
+// the call returns with an error.
+class CallWatchdog
+{
+public:
+    explicit CallWatchdog(const OfficeProfile &profile);
+    ~CallWatchdog();
+    CallWatchdog(const CallWatchdog &) = delete;
+    CallWatchdog &operator=(const CallWatchdog &) = delete;
+    // True when this watchdog (or the outermost one) ended the office.
+    bool expired() const;
+
+private:
+    bool m_outermost = false;
+};
 
 class OfficeConnection
 {
 public:
     // Attaches to the office on the profile's pipe. When none answers and
     // startIfMissing is set, starts one (headless or with a display) and waits
-    // for it; otherwise returns null. Throws PresentationError when an office
-    // cannot be started or reached.
+    // for it; otherwise returns null. An office with a display never attaches
+    // to a headless one: that is ended and a visible one started. Throws
+    // PresentationError when an office cannot be started or reached; every
+    // step is bounded.
     static std::unique_ptr<OfficeConnection> Open(
         const OfficeProfile &profile, bool headless, bool startIfMissing);
     ~OfficeConnection();
@@ -51,6 +78,8 @@ public:
     // Disposes the bridge. Every remote reference must be released first, or
     // a later bridge hands back the dead objects.
     void close();
+    // True once the office of this connection was killed.
+    bool ended() const;
 
     // After the office was told to terminate: waits (bounded) until it is gone,
     // so that the next start does not hand its request to the dying process.
@@ -59,6 +88,10 @@ public:
 
 private:
     OfficeConnection() = default;
+    static std::unique_ptr<OfficeConnection> Attach(
+        const OfficeProfile &profile, const Reference<css::connection::XConnection> &connection);
+    OfficeProfile m_profile;
+    quint64 m_killsAtOpen = 0;
     Reference<css::bridge::XBridge> m_bridge;
     Reference<css::uno::XComponentContext> m_context;
     Reference<css::frame::XDesktop2> m_desktop;

@@ -62,15 +62,22 @@ namespace {
     const rtl::OUString kOutlinerShape = ToOU(QStringLiteral("com.sun.star.presentation.OutlinerShape"));
     constexpr sal_Int16 kTitleLayout = 0; // AUTOLAYOUT_TITLE: title and subtitle
 
-    // Runs an office call and turns its exceptions into PresentationError.
-    template <typename F> auto Guarded(const char *what, F &&call) -> decltype(call())
+    // Runs an office call under the call watchdog and turns its exceptions
+    // into PresentationError: `failure` says what failed, unless the office
+    // did not answer in time and was ended.
+    template <typename F>
+    auto Guarded(const OfficeProfile &profile, PresentationFailure failure, const char *what, F &&call)
+        -> decltype(call())
     {
+        Uno::CallWatchdog watchdog(profile);
         try {
             return call();
-        } catch (const PresentationError &) {
+        } catch (const PresentationError &e) {
+            if (watchdog.expired())
+                throw PresentationError(PresentationFailure::NoAnswer, e.detail());
             throw;
         } catch (const uno::Exception &) {
-            throw PresentationError(
+            throw PresentationError(watchdog.expired() ? PresentationFailure::NoAnswer : failure,
                 QString::fromLatin1(what) + QStringLiteral(": ") + Uno::CurrentExceptionText());
         }
     }
@@ -101,6 +108,7 @@ namespace {
     {
         Reference<lang::XComponent> model;
         QString file;
+        OfficeProfile profile;
         // False while the office's obligatory first page is still untouched and
         // so stands for "no slide".
         bool lonePageIsSlide = true;
@@ -189,14 +197,14 @@ namespace {
         }
         bool isPlaceholder() const override
         {
-            return Guarded("reading a shape", [&] {
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "reading a shape", [&] {
                 return PropertyOr(Reference<beans::XPropertySet>(m_doc->shape(m_slide, m_index), UNO_QUERY),
                     "IsPresentationObject", false);
             });
         }
         PlaceholderKind placeholderKind() const override
         {
-            return Guarded("reading a shape", [&] {
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "reading a shape", [&] {
                 const rtl::OUString type = ShapeType(m_doc->shape(m_slide, m_index));
                 if (type == kTitleShape) {
                     const sal_Int16 layout
@@ -213,14 +221,14 @@ namespace {
         }
         QString text() const override
         {
-            return Guarded("reading a shape's text", [&] {
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "reading a shape's text", [&] {
                 Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
                 return range.is() ? FromOU(range->getString()) : QString();
             });
         }
         void setText(const QString &text) override
         {
-            Guarded("setting a shape's text", [&] {
+            Guarded(m_doc->profile, PresentationFailure::Lost, "setting a shape's text", [&] {
                 Reference<text::XTextRange> range(m_doc->shape(m_slide, m_index), UNO_QUERY);
                 if (!range.is())
                     throw PresentationError(
@@ -245,7 +253,7 @@ namespace {
         opaque.fill(Qt::white);
         QPainter(&opaque).drawImage(0, 0, image);
         if (!opaque.save(file, filter.toUpper().toLatin1().constData()))
-            throw PresentationError(QStringLiteral("cannot write %1").arg(file));
+            throw PresentationError(PresentationFailure::Export, QStringLiteral("cannot write %1").arg(file));
     }
 
     class UnoSlide final : public PresentationSlide
@@ -260,34 +268,38 @@ namespace {
 
         int shapesCount() const override
         {
-            return Guarded("counting shapes", [&] { return int(m_doc->page(m_index)->getCount()); });
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "counting shapes",
+                [&] { return int(m_doc->page(m_index)->getCount()); });
         }
         std::unique_ptr<PresentationShape> shape(int index) const override
         {
-            Guarded("reading a shape", [&] { m_doc->shape(m_index, index); });
+            Guarded(m_doc->profile, PresentationFailure::Lost, "reading a shape",
+                [&] { m_doc->shape(m_index, index); });
             return std::make_unique<UnoShape>(m_doc, m_index, index);
         }
         std::unique_ptr<PresentationShape> titleShape() const override
         {
-            return Guarded("finding the title", [&]() -> std::unique_ptr<PresentationShape> {
-                const Reference<drawing::XDrawPage> page = m_doc->page(m_index);
-                for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-                    if (ShapeType(Reference<drawing::XShape>(page->getByIndex(i), UNO_QUERY_THROW))
-                        == kTitleShape)
-                        return std::make_unique<UnoShape>(m_doc, m_index, int(i) + 1);
-                }
-                return nullptr;
-            });
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "finding the title",
+                [&]() -> std::unique_ptr<PresentationShape> {
+                    const Reference<drawing::XDrawPage> page = m_doc->page(m_index);
+                    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+                        if (ShapeType(Reference<drawing::XShape>(page->getByIndex(i), UNO_QUERY_THROW))
+                            == kTitleShape)
+                            return std::make_unique<UnoShape>(m_doc, m_index, int(i) + 1);
+                    }
+                    return nullptr;
+                });
         }
         void exportBitmap(const QString &file, const QString &filter, int width, int height) override
         {
             const QString format = filter.toLower();
             if (format != QLatin1String("bmp") && format != QLatin1String("png"))
-                throw PresentationError(QStringLiteral("unknown picture format %1").arg(filter));
+                throw PresentationError(
+                    PresentationFailure::Export, QStringLiteral("unknown picture format %1").arg(filter));
             // The office's own BMP writer gets the size or the header wrong; it
             // writes PNG well, and the picture is rewritten here in the format asked.
             const QString png = file + QStringLiteral(".export.png");
-            Guarded("exporting a slide", [&] {
+            Guarded(m_doc->profile, PresentationFailure::Export, "exporting a slide", [&] {
                 Reference<document::XExporter> exporter(
                     drawing::GraphicExportFilter::create(Context(m_office)), UNO_QUERY_THROW);
                 exporter->setSourceDocument(
@@ -300,13 +312,13 @@ namespace {
                 args[1] = Property("MediaType", uno::Any(ToOU(QStringLiteral("image/png"))));
                 args[2] = Property("FilterData", uno::Any(size));
                 if (!Reference<document::XFilter>(exporter, UNO_QUERY_THROW)->filter(args))
-                    throw PresentationError(
+                    throw PresentationError(PresentationFailure::Export,
                         QStringLiteral("the office did not export slide %1").arg(m_index));
             });
             const QImage image(png);
             QFile::remove(png);
             if (image.isNull())
-                throw PresentationError(
+                throw PresentationError(PresentationFailure::Export,
                     QStringLiteral("the office wrote no picture of slide %1").arg(m_index));
             SaveSlidePicture(image, file, format, width, height);
         }
@@ -331,17 +343,19 @@ namespace {
         QString fileName() const override { return m_doc->file; }
         int slidesCount() const override
         {
-            return Guarded("counting slides", [&] { return m_doc->slidesCount(); });
+            return Guarded(m_doc->profile, PresentationFailure::Lost, "counting slides",
+                [&] { return m_doc->slidesCount(); });
         }
         std::unique_ptr<PresentationSlide> slide(int index) const override
         {
-            Guarded("reading a slide", [&] { m_doc->page(index); });
+            Guarded(
+                m_doc->profile, PresentationFailure::Lost, "reading a slide", [&] { m_doc->page(index); });
             return std::make_unique<UnoSlide>(m_doc, index, m_office);
         }
         std::unique_ptr<PresentationSlide> addSlide(int index, SlideLayout layout) override
         {
             Q_UNUSED(layout); // the title layout is the only one the client adds
-            Guarded("adding a slide", [&] {
+            Guarded(m_doc->profile, PresentationFailure::Lost, "adding a slide", [&] {
                 const int count = m_doc->slidesCount();
                 Reference<drawing::XDrawPages> pages = m_doc->pages();
                 Reference<drawing::XDrawPage> page;
@@ -364,7 +378,7 @@ namespace {
         }
         void save() override
         {
-            Guarded("saving the presentation", [&] {
+            Guarded(m_doc->profile, PresentationFailure::Save, "saving the presentation", [&] {
                 if (!m_doc->model.is())
                     throw PresentationError(
                         QStringLiteral("the presentation %1 is no longer open").arg(m_doc->file));
@@ -474,7 +488,7 @@ struct UnoPresentationHost::Impl
 
     Uno::OfficeConnection &connected()
     {
-        if (!office)
+        if (!office || office->ended())
             throw PresentationError(QStringLiteral("the office is not connected"));
         return *office;
     }
@@ -488,7 +502,7 @@ struct UnoPresentationHost::Impl
             relay->receiver = &receiver;
         }
         listener = new CloseListener(relay);
-        Guarded("subscribing to the office's events",
+        Guarded(profile, PresentationFailure::Lost, "subscribing to the office's events",
             [&] { Broadcaster(office->context())->addDocumentEventListener(listener); });
     }
 
@@ -505,7 +519,8 @@ struct UnoPresentationHost::Impl
     void detach()
     {
         relay->stop();
-        if (office && listener.is()) {
+        if (office && !office->ended() && listener.is()) {
+            Uno::CallWatchdog watchdog(profile);
             try {
                 Broadcaster(office->context())->removeDocumentEventListener(listener);
             } catch (const uno::Exception &) {
@@ -534,6 +549,8 @@ UnoPresentationHost::~UnoPresentationHost()
 
 void UnoPresentationHost::connect()
 {
+    if (d->office && d->office->ended())
+        d->detach(); // its office was killed; the bridge is dead
     if (d->office)
         return;
     d->attach(Uno::OfficeConnection::Open(d->profile, d->use == HostUse::Export, true));
@@ -546,7 +563,7 @@ void UnoPresentationHost::disconnect()
 
 bool UnoPresentationHost::isConnected() const
 {
-    return d->office != nullptr;
+    return d->office != nullptr && !d->office->ended();
 }
 
 void UnoPresentationHost::setVisible(bool visible)
@@ -555,7 +572,7 @@ void UnoPresentationHost::setVisible(bool visible)
     d->visible = visible;
     // Documents opened in a window follow; hidden ones stay hidden.
     if (const auto doc = d->active.lock()) {
-        Guarded("showing the office", [&] {
+        Guarded(d->profile, PresentationFailure::Lost, "showing the office", [&] {
             if (const Reference<awt::XWindow> window = ContainerWindow(doc); window.is() && visible)
                 window->setVisible(true);
         });
@@ -565,7 +582,7 @@ void UnoPresentationHost::setVisible(bool visible)
 QString UnoPresentationHost::version()
 {
     connect();
-    return Guarded("reading the office's version", [&] {
+    return Guarded(d->profile, PresentationFailure::Lost, "reading the office's version", [&] {
         Reference<lang::XMultiServiceFactory> provider
             = configuration::theDefaultProvider::get(d->connected().context());
         beans::NamedValue path;
@@ -587,10 +604,11 @@ std::shared_ptr<Presentation> UnoPresentationHost::open(const QString &file, Ope
 {
     connect();
     if (!QFileInfo(file).isFile())
-        throw PresentationError(QStringLiteral("%1 does not exist").arg(file));
+        throw PresentationError(PresentationFailure::Open, QStringLiteral("%1 does not exist").arg(file));
     auto doc = std::make_shared<UnoDocument>();
     doc->file = file;
-    Guarded("opening the presentation", [&] {
+    doc->profile = d->profile;
+    Guarded(d->profile, PresentationFailure::Open, "opening the presentation", [&] {
         const Reference<task::XInteractionHandler> questions(new AbortingInteractionHandler);
         std::vector<beans::PropertyValue> args { Property("Hidden", uno::Any(mode == OpenMode::Hidden)),
             Property("InteractionHandler", uno::Any(questions)) };
@@ -603,11 +621,13 @@ std::shared_ptr<Presentation> UnoPresentationHost::open(const QString &file, Ope
         doc->model = loader->loadComponentFromURL(Uno::FileUrl(file), "_blank", 0,
             uno::Sequence<beans::PropertyValue>(args.data(), int(args.size())));
         if (!doc->model.is())
-            throw PresentationError(QStringLiteral("the office could not open %1").arg(file));
+            throw PresentationError(
+                PresentationFailure::Open, QStringLiteral("the office could not open %1").arg(file));
         if (!Reference<drawing::XDrawPagesSupplier>(doc->model, UNO_QUERY).is()) {
             Reference<util::XCloseable>(doc->model, UNO_QUERY_THROW)->close(true);
             doc->model.clear();
-            throw PresentationError(QStringLiteral("%1 is not a presentation").arg(file));
+            throw PresentationError(
+                PresentationFailure::Open, QStringLiteral("%1 is not a presentation").arg(file));
         }
         doc->lonePageIsSlide = !OnlyUntouchedPage(doc->pages());
     });
@@ -628,7 +648,7 @@ std::shared_ptr<Presentation> UnoPresentationHost::activePresentation()
 quintptr UnoPresentationHost::activeWindowHandle()
 {
     connect();
-    return Guarded("finding the document window", [&]() -> quintptr {
+    return Guarded(d->profile, PresentationFailure::Lost, "finding the document window", [&]() -> quintptr {
         Reference<awt::XSystemDependentWindowPeer> peer(ContainerWindow(d->active.lock()), UNO_QUERY);
         if (!peer.is())
             return 0;
@@ -647,7 +667,7 @@ quintptr UnoPresentationHost::activeWindowHandle()
 QRect UnoPresentationHost::activeWindowGeometry()
 {
     connect();
-    return Guarded("finding the document window", [&]() -> QRect {
+    return Guarded(d->profile, PresentationFailure::Lost, "finding the document window", [&]() -> QRect {
         const Reference<awt::XWindow> window = ContainerWindow(d->active.lock());
         if (!window.is())
             return {};
@@ -659,7 +679,7 @@ QRect UnoPresentationHost::activeWindowGeometry()
 void UnoPresentationHost::bringToFront()
 {
     connect();
-    Guarded("bringing the office forward", [&] {
+    Guarded(d->profile, PresentationFailure::Lost, "bringing the office forward", [&] {
         Reference<awt::XTopWindow> top(ContainerWindow(d->active.lock()), UNO_QUERY);
         if (top.is())
             top->toFront();
@@ -669,7 +689,7 @@ void UnoPresentationHost::bringToFront()
 void UnoPresentationHost::showDesignDialog()
 {
     connect();
-    Guarded("opening the slide design dialog", [&] {
+    Guarded(d->profile, PresentationFailure::Lost, "opening the slide design dialog", [&] {
         Reference<frame::XDispatchProvider> frame(
             d->active.lock() ? d->active.lock()->frame() : nullptr, UNO_QUERY);
         if (!frame.is())
@@ -690,7 +710,8 @@ void UnoPresentationHost::showDesignDialog()
 
 void UnoPresentationHost::quit()
 {
-    if (!d->office) {
+    if (!isConnected()) {
+        d->detach();
         auto running = Uno::OfficeConnection::Open(d->profile, true, false);
         if (!running)
             return;
@@ -700,7 +721,7 @@ void UnoPresentationHost::quit()
     d->relay->stop();
     d->releaseDocuments();
     // terminate() waits while the office asks the user about unsaved
-    // documents; the client waits a while, not for ever.
+    // documents; the client waits as long as for any call, then ends it.
     std::promise<bool> done;
     std::future<bool> terminated = done.get_future();
     std::thread([desktop, result = std::move(done)]() mutable {
@@ -714,9 +735,11 @@ void UnoPresentationHost::quit()
         result.set_value(ended);
     }).detach();
     desktop.clear();
-    const bool answered = terminated.wait_for(std::chrono::milliseconds(d->profile.quitTimeoutMs))
+    const bool answered = terminated.wait_for(std::chrono::milliseconds(d->profile.callTimeoutMs))
         == std::future_status::ready;
     const bool ended = answered && terminated.get();
+    if (!answered)
+        Uno::KillOffices(d->profile);
     d->detach();
     if (ended)
         Uno::OfficeConnection::WaitUntilGone(d->profile);
@@ -746,7 +769,7 @@ namespace OfficeTesting {
     void ClosePresentation(Presentation &presentation)
     {
         const auto &doc = Uno(presentation).document();
-        Guarded("closing the presentation", [&] {
+        Guarded(doc->profile, PresentationFailure::Lost, "closing the presentation", [&] {
             if (doc->model.is())
                 Reference<util::XCloseable>(doc->model, UNO_QUERY_THROW)->close(true);
             doc->model.clear();
@@ -756,12 +779,18 @@ namespace OfficeTesting {
     void DeleteSlide(Presentation &presentation, int index)
     {
         const auto &doc = Uno(presentation).document();
-        Guarded("deleting a slide", [&] { doc->pages()->remove(doc->page(index)); });
+        Guarded(doc->profile, PresentationFailure::Lost, "deleting a slide",
+            [&] { doc->pages()->remove(doc->page(index)); });
     }
 
     void KillOffice()
     {
-        Uno::KillStartedOffice(CurrentOfficeProfile());
+        Uno::KillOffices(CurrentOfficeProfile());
+    }
+
+    QList<qint64> OfficeProcesses()
+    {
+        return Uno::OfficeProcesses(CurrentOfficeProfile());
     }
 
 } // namespace OfficeTesting

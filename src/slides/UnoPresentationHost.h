@@ -6,6 +6,8 @@
 
 #include "PresentationHost.h"
 
+#include <QList>
+
 #include <memory>
 
 namespace Qurel {
@@ -29,8 +31,9 @@ public:
     QRect activeWindowGeometry() override;
     void bringToFront() override;
     void showDesignDialog() override;
-    // Tells the office to terminate and waits (bounded) until it has gone. An
-    // office that is not running is not started just to be ended.
+    // Tells the office to terminate and waits (bounded) until it has gone; an
+    // office that does not answer within the call bound is killed. An office
+    // that is not running is not started just to be ended.
     void quit() override;
 
 private:
@@ -47,8 +50,10 @@ namespace OfficeTesting {
     void ClosePresentation(Presentation &presentation);
     // Removes slide `index` (from 1).
     void DeleteSlide(Presentation &presentation, int index);
-    // Kills the office this process started (one stuck in a dialog).
+    // Kills the office on the current pipe (one stuck in a dialog).
     void KillOffice();
+    // The live office processes on the current pipe.
+    QList<qint64> OfficeProcesses();
 } // namespace OfficeTesting
 
 } // namespace Qurel

@@ -1,5 +1,6 @@
 #include "UploadForm.h"
 
+#include "BrowserStart.h"
 #include "Configs.h"
 #include "MessageBoxes.h"
 #include "PlatformUpload.h"
@@ -15,12 +16,17 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <atomic>
 #include <thread>
 
 TfrmUpload *frmUpload = nullptr;
+
+namespace {
+const QString kNoBrowserText = QStringLiteral("无法打开上传页面,内置浏览器未能启动!");
+} // namespace
 
 TfrmUpload::TfrmUpload(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -65,6 +71,15 @@ void TfrmUpload::createBrowser()
         FBusy = false;
         wbMainNavigateComplete2(ok);
     });
+    // A page whose process dies leaves the client running; the window says so.
+    connect(wbMain->page(), &QWebEnginePage::renderProcessTerminated, this,
+        [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            if (status == QWebEnginePage::NormalTerminationStatus)
+                return;
+            FBusy = false;
+            Qurel::ShowMsg(this, kNoBrowserText);
+            reject();
+        });
 }
 
 void TfrmUpload::showEvent(QShowEvent *event)
@@ -72,8 +87,16 @@ void TfrmUpload::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return; // restored from minimised, not a new showing
-    if (!wbMain)
+    if (!wbMain) {
+        const QString problem = Qurel::BrowserStartProblem();
+        if (!problem.isEmpty()) {
+            qWarning("qurel: the upload window's browser cannot start: %s", qPrintable(problem));
+            Qurel::ShowMsg(this, kNoBrowserText);
+            QMetaObject::invokeMethod(this, &TfrmUpload::reject, Qt::QueuedConnection);
+            return;
+        }
         createBrowser();
+    }
     FormShow();
 }
 

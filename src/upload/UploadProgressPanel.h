@@ -24,7 +24,16 @@ public:
     // "12.3 MB" style sizes for the strip.
     static QString FormatBytes(std::int64_t bytes);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    // The whole text; the strip shows the file name shortened in its middle
+    // when the window's font makes the text longer than the strip.
+    void showText();
+
+    QString m_text;
+    QString m_name;
     QLabel *m_label;
     QProgressBar *m_bar;
 };

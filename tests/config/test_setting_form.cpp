@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -123,6 +125,49 @@ private slots:
         };
         for (int i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(nextTabStop(order[i]), order[i + 1]);
+    }
+
+    // With whatever Chinese font the desktop has: every text is whole, keeps
+    // clear of the edges and of the edit it names, and each group's title
+    // stays above what the group holds. A picture is left for a look.
+    void textsFitInsideTheirPlaces()
+    {
+        const auto dialog = shownDialog();
+        dialog->lblVersion->setText(QStringLiteral("1.0.0.0"));
+        dialog->lblVersion->adjustSize();
+        dialog->grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/test_setting_form/settings.png"));
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            const QString name = label->text();
+            const QRect place = label->geometry();
+            const QSize needed = label->fontMetrics().boundingRect(name).size();
+            QVERIFY2(needed.width() <= place.width() && label->fontMetrics().height() <= place.height(),
+                qPrintable(name));
+            QVERIFY2(
+                place.left() >= 2 && place.right() <= label->parentWidget()->width() - 3, qPrintable(name));
+            for (QWidget *sibling :
+                label->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (sibling != label && qobject_cast<QLineEdit *>(sibling))
+                    QVERIFY2(!place.adjusted(-2, 0, 2, 0).intersects(sibling->geometry()), qPrintable(name));
+            }
+        }
+        for (QGroupBox *group : dialog->findChildren<QGroupBox *>()) {
+            QStyleOptionGroupBox option;
+            option.initFrom(group);
+            option.text = group->title();
+            option.lineWidth = 1;
+            option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            const QRect title = group->style()->subControlRect(
+                QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+            const QRect frame = group->style()->subControlRect(
+                QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, group);
+            const QString name = group->title();
+            QVERIFY2(title.left() > frame.left() && title.right() < frame.right(), qPrintable(name));
+            QVERIFY2(title.top() >= 0 && frame.top() > title.top() && frame.top() < title.bottom(),
+                qPrintable(name));
+            QVERIFY2(group->fontMetrics().height() <= title.height(), qPrintable(name));
+            for (QWidget *child : group->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(child->geometry().top() > title.bottom(), qPrintable(name));
+        }
     }
 
     void showFillsFromConfigAndVersion()

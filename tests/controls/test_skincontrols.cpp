@@ -2,6 +2,7 @@
 #include "SkinImageButton.h"
 #include "SkinProgressBar.h"
 
+#include <QDialog>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -10,7 +11,7 @@ class TestSkinControls : public QObject
     Q_OBJECT
 
     // A 102-px bar (track 100 px from x=1) over 0..1000 with a 10-px thumb.
-    static void setUpBar(TMlSkinProgressBar &bar)
+    static void configureBar(TMlSkinProgressBar &bar)
     {
         bar.resize(102, 13);
         QPixmap thumb(10, 10);
@@ -19,6 +20,10 @@ class TestSkinControls : public QObject
         bar.TrackButton.Visible = true;
         bar.SetMaxValue(1000);
         bar.SetValue(0);
+    }
+    static void setUpBar(TMlSkinProgressBar &bar)
+    {
+        configureBar(bar);
         bar.show();
         QVERIFY(QTest::qWaitForWindowExposed(&bar));
     }
@@ -110,6 +115,57 @@ private slots:
         QTest::qWait(250);
         QCOMPARE(changed.count(), events); // nothing repeats after the release
         QCOMPARE(events, 3);
+    }
+
+    void barRepeatEndsWhenThePressCannotEnd_data()
+    {
+        QTest::addColumn<int>("cause");
+        QTest::newRow("hidden") << 0;
+        QTest::newRow("disabled") << 1;
+        QTest::newRow("focus lost") << 2;
+        QTest::newRow("modal dialog") << 3;
+    }
+
+    void barRepeatEndsWhenThePressCannotEnd()
+    {
+        QFETCH(int, cause);
+        QWidget window;
+        auto *bar = new TMlSkinProgressBar(&window);
+        auto *other = new QWidget(&window);
+        other->setFocusPolicy(Qt::StrongFocus);
+        window.resize(200, 60);
+        configureBar(*bar);
+        other->move(0, 30);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(51, 6));
+        QTest::mouseMove(bar, QPoint(91, 6));
+        QCOMPARE(bar->Value(), 500);
+        // No release follows where the press went: it is lost to the bar.
+        QDialog dialog;
+        switch (cause) {
+        case 0:
+            bar->hide();
+            break;
+        case 1:
+            bar->setEnabled(false);
+            break;
+        case 2:
+            other->setFocus();
+            break;
+        default:
+            dialog.setModal(true);
+            dialog.show();
+            break;
+        }
+        QTest::qWait(450);
+        QCOMPARE(bar->Value(), 500);
+        // Nothing left over: back in use, the bar does not move on its own.
+        bar->show();
+        bar->setEnabled(true);
+        dialog.hide();
+        QTest::qWait(250);
+        QCOMPARE(bar->Value(), 500);
     }
 
     void barThumbDragKeepsThePressOffset()

@@ -1,7 +1,11 @@
 // The libvlc player against real media: options, formatting, events,
 // pause/resume rules, seeking, the input layer and the no-libvlc path.
+#include "DoubleClick.h"
 #include "TestMedia.h"
+#include "VideoPlatform.h"
 #include "VlcPlayer.h"
+
+#include <QStyleHints>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -178,9 +182,66 @@ private slots:
         QSignalSpy downs(&player, &TVlcPlayer::OnMouseDown);
         QTest::mouseClick(player.InputLayer(), Qt::LeftButton, {}, QPoint(50, 50));
         QCOMPARE(clicks.count(), 1);
-        QTest::mouseDClick(player.InputLayer(), Qt::LeftButton, {}, QPoint(50, 50));
+        QurelTest::DoubleClickThroughWindow(player.InputLayer(), QPoint(50, 50));
         QCOMPARE(doubles.count(), 1);
         QVERIFY(downs.count() >= 2);
+    }
+
+    void doubleClickCountsOnlyWhenBothClicksLandedOnTheVideo()
+    {
+        // A symbol above the video that hides when clicked, as the play symbol does.
+        struct HidingSymbol : QWidget
+        {
+            using QWidget::QWidget;
+            void mouseReleaseEvent(QMouseEvent *) override { hide(); }
+        };
+        QWidget window;
+        window.resize(200, 150);
+        auto *player = new TVlcPlayer(&window);
+        player->setGeometry(window.rect());
+        auto *symbol = new HidingSymbol(&window);
+        symbol->setGeometry(50, 50, 60, 60);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy doubles(player, &TVlcPlayer::OnDblClick);
+        QurelTest::DoubleClickThroughWindow(&window, QPoint(80, 80));
+        QVERIFY(symbol->isHidden());
+        QCOMPARE(doubles.count(), 0);
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+        QurelTest::DoubleClickThroughWindow(&window, QPoint(80, 80));
+        QCOMPARE(doubles.count(), 1);
+    }
+
+    void waylandSessionsRunOnXWayland_data()
+    {
+        QTest::addColumn<QByteArray>("qpa");
+        QTest::addColumn<QByteArray>("session");
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("chosen");
+        QTest::newRow("wayland session, XWayland")
+            << QByteArray() << QByteArray("wayland") << QByteArray("wayland-0") << QByteArray(":0")
+            << QByteArray("xcb");
+        QTest::newRow("only WAYLAND_DISPLAY") << QByteArray() << QByteArray() << QByteArray("wayland-1")
+                                              << QByteArray(":1") << QByteArray("xcb");
+        QTest::newRow("wayland asked for") << QByteArray("wayland") << QByteArray() << QByteArray("wayland-0")
+                                           << QByteArray(":0") << QByteArray("xcb");
+        QTest::newRow("no X display") << QByteArray() << QByteArray("wayland") << QByteArray("wayland-0")
+                                      << QByteArray() << QByteArray();
+        QTest::newRow("X11 session") << QByteArray() << QByteArray("x11") << QByteArray() << QByteArray(":0")
+                                     << QByteArray();
+        QTest::newRow("offscreen kept") << QByteArray("offscreen") << QByteArray("wayland")
+                                        << QByteArray("wayland-0") << QByteArray(":0") << QByteArray();
+    }
+
+    void waylandSessionsRunOnXWayland()
+    {
+        QFETCH(QByteArray, qpa);
+        QFETCH(QByteArray, session);
+        QFETCH(QByteArray, wayland);
+        QFETCH(QByteArray, display);
+        QFETCH(QByteArray, chosen);
+        QCOMPARE(Qurel::VideoPlatformFor({ qpa, session, wayland, display }), chosen);
     }
 
     void endsAndCanPlayAgain()

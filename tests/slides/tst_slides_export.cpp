@@ -36,6 +36,7 @@ private slots:
     void officeFailureSendsNothingAndKeepsWorkFiles();
     void convertTo24BitWritesAWindowsBitmap();
     void exportTellsTheOfficeToQuit();
+    void failedExportEndsTheOffice();
 
 private:
     QString file(const QString &name) const { return m_dir.filePath(name); }
@@ -277,6 +278,27 @@ void TestSlidesExport::exportTellsTheOfficeToQuit()
         QFAIL(qPrintable(e.message()));
     }
     QVERIFY(!OfficeRunning());
+}
+
+void TestSlidesExport::failedExportEndsTheOffice()
+{
+    // With the real host: a file the office cannot read fails inside the
+    // office, which must not stay behind on the client's pipe.
+    SetPresentationHostFactory({});
+    QFile garbage(file(QStringLiteral("garbage.ppt")));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, '\x17'));
+    garbage.close();
+    try {
+        exportAndUpload(garbage.fileName());
+        QFAIL("the export of a broken file succeeded");
+    } catch (const PresentationError &e) {
+        QCOMPARE(e.failure(), PresentationFailure::Open);
+        QCOMPARE(e.message(), QStringLiteral("文件无法打开或不是演示文稿!"));
+    }
+    QVERIFY(m_sim->uploads().isEmpty());
+    QVERIFY(!OfficeRunning());
+    QCOMPARE(OfficeTesting::OfficeProcesses(), QList<qint64>());
 }
 
 QTEST_GUILESS_MAIN(TestSlidesExport)

@@ -1,0 +1,14 @@
+#include "DesktopPlatform.h"
+
+#include "BrowserStart.h"
+#include "VideoPlatform.h"
+
+namespace Qurel {
+
+void PrepareDesktopPlatform()
+{
+    ChooseVideoPlatform();
+    PrepareBrowserForRoot();
+}
+
+} // namespace Qurel

@@ -1,0 +1,101 @@
+// The upload window of a client run as root, started the way the client
+// starts (without the sandbox switch the other tests get from their
+// harness), and a browser that cannot start at all: the client lives on.
+
+#include "Configs.h"
+#include "DesktopPlatform.h"
+#include "MessageBoxes.h"
+#include "ProgramFolder.h"
+#include "UploadForm.h"
+#include "UploadProgressPanel.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include <unistd.h>
+
+class TestUploadRoot : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_messages;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        Qurel::SetProgramFolderForTesting(m_dir.path() + QLatin1Char('/'));
+        Qurel::SetMsgHandler([this](const Qurel::MsgRequest &request) {
+            m_messages << request.text;
+            return true;
+        });
+        // Nobody listens there: the browser shows its error page.
+        SDKConfig.UpLoadAddr = QStringLiteral("127.0.0.1");
+        SDKConfig.UpLoadPort = 9;
+    }
+
+    void browserStartsForRoot()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root");
+        TfrmUpload window;
+        window.show();
+        QVERIFY(window.browser());
+        QSignalSpy finished(window.browser(), &QWebEngineView::loadFinished);
+        QVERIFY(finished.wait(30000));
+        QVERIFY(m_messages.isEmpty());
+        window.grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_upload_root/upload.png"));
+        window.reject();
+    }
+
+    void progressStripFitsItsText()
+    {
+        QWidget window;
+        window.resize(470, 24);
+        auto *panel = new Qurel::UploadProgressPanel(&window);
+        panel->setGeometry(window.rect());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString name = QStringLiteral("/lessons/三年级数学第一单元复习课_20260101080000.mp4");
+        panel->showFile(1, 2, name, 12345678, 987654321);
+        QVERIFY(panel->text().contains(QStringLiteral("三年级数学第一单元复习课_20260101080000.mp4")));
+        const QLabel *label = panel->findChild<QLabel *>();
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        QVERIFY(label->text().startsWith(QStringLiteral("正在上传第1/2个文件")));
+        QVERIFY(label->text().endsWith(QStringLiteral("/ 941.9 MB")));
+        window.grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_upload_root/progress.png"));
+    }
+
+    void browserThatCannotStartIsReported()
+    {
+        m_messages.clear();
+        qputenv("QTWEBENGINE_PROCESS_PATH", "/nonexistent/QtWebEngineProcess");
+        TfrmUpload window;
+        window.show();
+        QTRY_VERIFY(!window.isVisible());
+        qunsetenv("QTWEBENGINE_PROCESS_PATH");
+        QVERIFY(!window.browser());
+        QCOMPARE(m_messages, QStringList({ QStringLiteral("无法打开上传页面,内置浏览器未能启动!") }));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    const QByteArray home = QUREL_BINARY_DIR "/testhome/tst_upload_root";
+    qputenv("XDG_DATA_HOME", home + "/data");
+    qputenv("XDG_CACHE_HOME", home + "/cache");
+    // What the harness sets for every other test; the client must not need it.
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    Qurel::PrepareDesktopPlatform();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestUploadRoot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_upload_root.moc"
