@@ -1,4 +1,5 @@
 // qurelctl: sends the running client one of the messages it accepts from outside.
+#include "AutostartCommand.h"
 #include "ExternalMessages.h"
 #include "MessageChannel.h"
 
@@ -19,6 +20,8 @@ const char kUsage[]
       "  raw MSG WPARAM LPARAM\n"
       "                     any message; numbers are decimal or hexadecimal with 0x,\n"
       "                     e.g. \"qurelctl 0x40B 0\" (show again), \"qurelctl 0x40B 1\" (ignored)\n"
+      "  autostart [on|off] start the client with the desktop session (the user's XDG autostart\n"
+      "                     entry), or stop doing so; without on/off, say which is set\n"
       "\n"
       "exit status: 0 sent, 1 the client is not running, 2 bad command\n";
 } // namespace
@@ -31,6 +34,8 @@ int main(int argc, char *argv[])
         std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
         return args.isEmpty() ? 2 : 0;
     }
+    if (args.first() == QStringLiteral("autostart"))
+        return RunAutostartCommand(args.mid(1));
     QString error;
     const auto message = Qurel::CommandToMessage(args, &error);
     if (!message) {
