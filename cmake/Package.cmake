@@ -46,6 +46,7 @@ foreach(doc changelog:${staged}/changelog qurel.1:${linux}/qurel.1 qurelctl.1:${
 endforeach()
 add_custom_target(qurel_package_docs ALL DEPENDS ${compressed})
 install(FILES ${linux}/copyright ${staged}/changelog.gz DESTINATION share/doc/qurel)
+install(FILES ${linux}/lintian-overrides DESTINATION share/lintian/overrides RENAME qurel)
 install(FILES ${staged}/qurel.1.gz ${staged}/qurelctl.1.gz DESTINATION share/man/man1)
 
 set(CPACK_GENERATOR DEB)
@@ -54,10 +55,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "Qurel maintainers <qurel@zel.cn>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "client for networked lesson recorders")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "client for networked lesson recorders
- Qurel助手 keeps a local MP4 copy of every lesson a networked lesson recorder
- records, lists and plays the recordings, prepares head and tail slides in
- LibreOffice Impress and uploads recordings to a resource platform.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Qurel助手 keeps a local MP4 copy of every lesson a networked lesson recorder
+records, lists and plays the recordings, prepares head and tail slides in
+LibreOffice Impress and uploads recordings to a resource platform.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

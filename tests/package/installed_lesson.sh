@@ -13,7 +13,14 @@ deb="${QUREL_DEB:-$1}"; sim="$2"; address="$3"
 scratch="$(mktemp -d /tmp/qurel-package.XXXXXX)"
 pids=()
 cleanup() {
+  # The client runs as another user below runuser, which does not pass the signal on.
+  local client
+  client="$(cat "$scratch/home/client.pid" 2>/dev/null || true)"
+  [ -n "$client" ] && pids+=("$client")
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  done
   wait 2>/dev/null || true
   chmod -R u+w "$scratch" 2>/dev/null || true
   rm -rf "$scratch"
@@ -60,7 +67,7 @@ done
 # The user's settings: the recorder only; no recordings folder, so the default one is used.
 run_as sh -c "printf '[Series_A]\nAddress=$address\nHttpPort=$port\nUserName=admin\n' >\"\$HOME/.config/ZEL_Qurel.ini\""
 
-run_as "$root/usr/bin/qurel" >"$scratch/client.log" 2>&1 &
+run_as sh -c 'echo $$ >"$HOME/client.pid"; exec "$0"' "$root/usr/bin/qurel" >"$scratch/client.log" 2>&1 &
 pids+=($!)
 data="$home/.local/share/ZEL_Qurel"
 recordings="$data/Resource"
