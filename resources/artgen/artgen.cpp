@@ -1,5 +1,5 @@
 // Draws the client's own pictures: the logo strip, the title-bar and function-bar buttons, the
-// play symbol's three states and the fallback thumbnail. The results are kept in the repository;
+// play symbol's three states, the fallback thumbnail and the application icon. The results are kept in the repository;
 // run the "art" target after changing this file.
 #include <QDir>
 #include <QGuiApplication>
@@ -14,6 +14,7 @@
 namespace {
 const QColor kBlue(0x14, 0x6F, 0xA4);
 const QColor kOrange(0xF3, 0x98, 0x01);
+const int kIconSizes[] = { 16, 22, 24, 32, 48, 64, 128, 256 };
 
 QString g_outDir;
 
@@ -53,6 +54,42 @@ QFont cjkFont(int pixelSize, bool bold)
     return font;
 }
 
+// The logo's emblem in a 48 x 48 square at `origin`: a rounded white square holding a blue play
+// mark with an orange recording dot.
+void emblem(QPainter &p, const QPointF &origin)
+{
+    p.save();
+    p.translate(origin);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(0, 0, 48, 48), 10, 10);
+    QPainterPath play;
+    play.moveTo(16, 11);
+    play.lineTo(16, 37);
+    play.lineTo(37, 24);
+    play.closeSubpath();
+    p.setBrush(kBlue);
+    p.drawPath(play);
+    p.setBrush(kOrange);
+    p.drawEllipse(QPointF(40, 8), 6, 6);
+    p.restore();
+}
+
+// The application icon: the emblem on a blue rounded plate, drawn at `size` pixels.
+QImage appIcon(int size)
+{
+    return drawn(size, size, [size](QPainter &p) {
+        p.scale(size / 64.0, size / 64.0);
+        p.setPen(Qt::NoPen);
+        QLinearGradient shade(0, 0, 0, 64);
+        shade.setColorAt(0, kBlue.lighter(112));
+        shade.setColorAt(1, kBlue);
+        p.setBrush(shade);
+        p.drawRoundedRect(QRectF(1, 1, 62, 62), 12, 12);
+        emblem(p, QPointF(8, 9));
+    });
+}
+
 // The logo strip: blue band, a lens-and-reel emblem and the caption.
 QImage logo()
 {
@@ -65,18 +102,7 @@ QImage logo()
         p.setBrush(QColor(255, 255, 255, 18));
         p.drawEllipse(QPointF(700, -160), 320, 320);
         p.drawEllipse(QPointF(860, 160), 180, 180);
-        // Emblem: a rounded white square holding a blue play mark with an orange recording dot.
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(QRectF(22, 16, 48, 48), 10, 10);
-        QPainterPath play;
-        play.moveTo(38, 27);
-        play.lineTo(38, 53);
-        play.lineTo(59, 40);
-        play.closeSubpath();
-        p.setBrush(kBlue);
-        p.drawPath(play);
-        p.setBrush(kOrange);
-        p.drawEllipse(QPointF(62, 24), 6, 6);
+        emblem(p, QPointF(22, 16));
         p.setPen(Qt::white);
         p.setFont(cjkFont(30, true));
         p.drawText(QRectF(84, 0, 400, 80), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Qurel助手"));
@@ -224,8 +250,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: qurel-artgen SKIN_DIR FILES_DIR\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: qurel-artgen SKIN_DIR FILES_DIR ICONS_DIR\n");
         return 2;
     }
     bool ok = true;
@@ -246,5 +272,12 @@ int main(int argc, char *argv[])
     ok &= save(playSymbol(kOrange.darker(130), QColor(0, 0, 0, 150), kOrange.darker(130), 0),
         QStringLiteral("mouseDown.png"));
     ok &= save(withoutPicture(), QStringLiteral("WithoutPic.jpg"), "JPG", 90);
+
+    // The icon theme's sizes: ICONS_DIR/hicolor/<n>x<n>/apps/qurel.png.
+    for (const int size : kIconSizes) {
+        g_outDir = QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[3])).arg(size);
+        QDir().mkpath(g_outDir);
+        ok &= save(appIcon(size), QStringLiteral("qurel.png"));
+    }
     return ok ? 0 : 1;
 }

@@ -105,7 +105,7 @@ QString RecordingBaseName(const QString &title, const QDateTime &when)
 
 QString RecordingsFolder(const QString &savePath)
 {
-    QString folder = savePath.isEmpty() ? ProgramFolder() + QStringLiteral("Resource/")
+    QString folder = savePath.isEmpty() ? DefaultRecordingsFolder()
                                         : QDir::fromNativeSeparators(savePath);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');

@@ -346,7 +346,7 @@ void TfrmMain::FormCreate()
         return;
     }
     FRelayReady = true;
-    FPPTFile = Qurel::ProgramFolder() + QStringLiteral("temp.ppt");
+    FPPTFile = Qurel::EditableFilePath(QStringLiteral("temp.ppt"));
     if (!Qurel::IsVlcInstalled())
         Qurel::ShowMsg(this, QStringLiteral("本机尚未安排VLC播放器，请先下载安装vlc播放器2.0.3版本！"));
     if (FAutoMode) {

@@ -166,7 +166,7 @@ void TfrmMain::LoadPicList()
 {
     ClearPicFrames();
     if (SDKConfig.SavePath.isEmpty()) {
-        SDKConfig.SavePath = Qurel::ProgramFolder() + QStringLiteral("Resource/");
+        SDKConfig.SavePath = Qurel::DefaultRecordingsFolder();
         QDir().mkdir(SDKConfig.SavePath);
     }
     TFileInfoList recordings = Qurel::FindFiles(SDKConfig.SavePath, QStringLiteral(".mp4"));

@@ -21,6 +21,7 @@ namespace {
 const QString kGroup = QStringLiteral("Series_A");
 const QString kIniSection = QStringLiteral("Ver");
 const QString kIniAutoRec = QStringLiteral("AutoRec");
+const QString kIniName = QStringLiteral("config.ini");
 constexpr int kPrefixLength = 32;
 constexpr int kRandomClass = 6;
 constexpr int kMaxStoredPassword = 255;
@@ -99,7 +100,7 @@ void ensureStoreExists(const QString &fileName)
 
 bool readAutoRec()
 {
-    const auto stored = Qurel::ReadProfileString(TSDKConfig::IniFileName(), kIniSection, kIniAutoRec);
+    const auto stored = Qurel::ReadProfileString(Qurel::ReadFilePath(kIniName), kIniSection, kIniAutoRec);
     if (!stored)
         return true;
     bool ok = false;
@@ -120,7 +121,7 @@ QString TSDKConfig::StoreFileName()
 
 QString TSDKConfig::IniFileName()
 {
-    return Qurel::ProgramFolder() + QStringLiteral("config.ini");
+    return Qurel::WorkFilePath(kIniName);
 }
 
 bool TSDKConfig::CanStorePassword(const QString &password)
@@ -196,7 +197,8 @@ Qurel::ConfigSaveResult TSDKConfig::Save() const
     if (store->status() != QSettings::NoError)
         return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(store->fileName())));
     const QString autoRec = AutoRec ? QStringLiteral("1") : QStringLiteral("0");
-    if (!Qurel::WriteProfileString(IniFileName(), kIniSection, kIniAutoRec, autoRec))
-        return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(IniFileName())));
+    const QString ini = Qurel::EditableFilePath(kIniName);
+    if (!Qurel::WriteProfileString(ini, kIniSection, kIniAutoRec, autoRec))
+        return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(ini)));
     return {};
 }

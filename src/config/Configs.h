@@ -1,6 +1,7 @@
 #pragma once
 // TSDKConfig: every setting the client needs, kept in the per-user store "ZEL_Qurel"
-// (group Series_A) and in config.ini beside the executable (the start-up mode).
+// (group Series_A) and in config.ini beside the executable (the start-up mode; beside a read-only
+// program folder the user's own config.ini in the per-user data folder comes first).
 
 #include <QString>
 
@@ -39,7 +40,8 @@ public:
     // The message shown when CanStorePassword is false.
     static QString PasswordRefusedText();
 
-    // The per-user store's file and config.ini's path (for the settings dialog's messages and tests).
+    // The per-user store's file and the config.ini that Save writes (for the settings dialog's
+    // messages and tests).
     static QString StoreFileName();
     static QString IniFileName();
 

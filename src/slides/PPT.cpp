@@ -49,7 +49,7 @@ void TPptEdit::SetPptFile(const QString &value)
 
 bool TPptEdit::DoExportAndUpload()
 {
-    const QString folder = Qurel::ProgramFolder();
+    const QString folder = Qurel::WorkFolder();
     const QString slide1 = folder + QStringLiteral("Slide1.bmp");
     const QString slide2 = folder + QStringLiteral("Slide2.bmp");
     const QString head = folder + QStringLiteral("Head.bmp");

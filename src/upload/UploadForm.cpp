@@ -106,7 +106,7 @@ void TfrmUpload::FormShow()
     const QString address = Qurel::LoginAddress(SDKConfig.UpLoadAddr, SDKConfig.UpLoadPort, FileLst);
     // The last login address is kept for whoever has to find out what the
     // platform was asked.
-    QFile log(Qurel::ProgramFolder() + QStringLiteral("log.txt"));
+    QFile log(Qurel::WorkFilePath(QStringLiteral("log.txt")));
     if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
         log.write(address.toLocal8Bit() + "\r\n");
     if (FBusy)

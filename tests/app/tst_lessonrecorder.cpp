@@ -166,8 +166,10 @@ private slots:
         QCOMPARE(ElapsedText(3723), QString("01:02:03"));
         QCOMPARE(ElapsedText(100 * 3600), QString("100:00:00"));
         QCOMPARE(ElapsedText(-3), QString("00:00:00"));
-        SetProgramFolderForTesting("/opt/qurel");
-        QCOMPARE(RecordingsFolder(QString()), QString("/opt/qurel/Resource/"));
+        SetProgramFolderForTesting(QUREL_PROGRAM_DIR);
+        QCOMPARE(RecordingsFolder(QString()), QString(QUREL_PROGRAM_DIR "/Resource/"));
+        SetProgramFolderForTesting(QUREL_PROGRAM_DIR, true); // installed, read-only
+        QCOMPARE(RecordingsFolder(QString()), UserDataFolder() + "Resource/");
         SetProgramFolderForTesting(QString());
         QCOMPARE(RecordingsFolder("/data/rec"), QString("/data/rec/"));
         QCOMPARE(RecordingsFolder("/data/rec/"), QString("/data/rec/"));

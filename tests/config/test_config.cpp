@@ -301,10 +301,16 @@ private slots:
 
     void anUnwritableConfigIniIsReported()
     {
+        // Neither the program folder nor the per-user data folder (below a file) can take it.
         Qurel::SetProgramFolderForTesting(m_program.filePath(QStringLiteral("missing/folder")));
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        QFile blocker(m_program.filePath(QStringLiteral("a-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8() + "/data");
         TSDKConfig config;
         config.Address = QStringLiteral("10.0.0.1");
         const Qurel::ConfigSaveResult result = config.Save();
+        qputenv("XDG_DATA_HOME", dataHome);
         QVERIFY(!result.ok);
         QVERIFY(result.error.contains(QStringLiteral("config.ini")));
         QCOMPARE(loaded().Address, QStringLiteral("10.0.0.1")); // the store was written before

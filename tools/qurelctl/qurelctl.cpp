@@ -1,5 +1,6 @@
-// qurelctl: sends the running client one of the messages it accepts from outside, or asks it
-// whether it is alive and what it is doing.
+// qurelctl: sends the running client one of the messages it accepts from outside, asks it
+// whether it is alive and what it is doing, and sets whether it starts with the desktop session.
+#include "AutostartCommand.h"
 #include "ExternalMessages.h"
 #include "MessageChannel.h"
 
@@ -24,6 +25,8 @@ const char kUsage[]
       "  status             prints the client's state in one line: the recorder connection\n"
       "                     (link=), idle or recording (state=), the time recorded (elapsed=),\n"
       "                     the title and the file\n"
+      "  autostart [on|off] start the client with the desktop session (the user's XDG autostart\n"
+      "                     entry), or stop doing so; without on/off, say which is set\n"
       "\n"
       "exit status: 0 sent or answered, 1 the client is not running or did not answer\n"
       "within a second, 2 bad command\n";
@@ -56,6 +59,8 @@ int main(int argc, char *argv[])
     }
     if (const auto request = Qurel::CommandToRequest(args))
         return ask(*request);
+    if (args.first() == QStringLiteral("autostart"))
+        return RunAutostartCommand(args.mid(1));
     QString error;
     const auto message = Qurel::CommandToMessage(args, &error);
     if (!message) {
