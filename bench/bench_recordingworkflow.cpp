@@ -1,9 +1,12 @@
-// How quickly the client follows the recorder: from the start_record notice
-// to the first media data of the MP4 on disk, and from the stop_record notice
-// to the thumbnail, with the main window offscreen against the simulated
-// recorder on 127.0.0.22 (RTSP test stream, real relay library and makePic).
+// How quickly the client follows the recorder: from the start_record notice to the first media
+// data of the MP4 on disk, and from the stop_record notice to the thumbnail, with the main window
+// offscreen against the simulated recorder on 127.0.0.22 (RTSP test stream, real relay library and
+// makePic). Then how well the window stays responsive during a lesson whose recorder answers each
+// CGI call after 20 s: the longest stall of the UI thread, and the slowest `qurelctl status` answer.
 #include "Configs.h"
+#include "ClientStatus.h"
 #include "MainForm.h"
+#include "MessageChannel.h"
 #include "MessageBoxes.h"
 #include "PointAtSim.h"
 #include "ProgramFolder.h"
@@ -14,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <algorithm>
@@ -64,6 +68,64 @@ bool hasThumbnail(const QString &folder)
 {
     return !QDir(folder + "/Image").entryList({ "*.jpg" }, QDir::Files).isEmpty();
 }
+
+// The longest gap between the ticks of a 5 ms timer on the UI thread, less the interval.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_longest = std::max(m_longest, now - m_last - 5);
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longest() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+// Asks the client for its status every 100 ms from another thread, as qurelctl does.
+class StatusAsker
+{
+public:
+    explicit StatusAsker(const QString &channel)
+        : m_thread([this, channel] {
+            while (!m_stop) {
+                QElapsedTimer clock;
+                clock.start();
+                QString error;
+                const bool answered = Qurel::AskClient(QStringLiteral("status"), channel, 1000, &error).has_value();
+                const qint64 took = answered ? clock.elapsed() : 1000;
+                m_slowest = std::max<qint64>(m_slowest, took);
+                ++m_asked;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        })
+    {
+    }
+    ~StatusAsker()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    qint64 slowest() const { return m_slowest; }
+    int asked() const { return m_asked; }
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<qint64> m_slowest { 0 };
+    std::atomic<int> m_asked { 0 };
+    std::thread m_thread;
+};
 
 double median(std::vector<double> v)
 {
@@ -128,5 +190,35 @@ int main(int argc, char *argv[])
         median(startMs));
     std::printf(
         "stop_record notice -> thumbnail exists: median %.0f ms (target < 1500 ms)\n", median(stopMs));
-    return 0;
+
+    // A slow recorder: every CGI answer takes 20 s, so the start alone takes some 40 s.
+    QTemporaryDir runtime;
+    Qurel::MessageChannel channel;
+    const QString channelName = runtime.path() + QStringLiteral("/Qurel");
+    channel.setStatusProvider([&frm] { return Qurel::FormatStatusLine(frm.Status()); });
+    if (!channel.listen(channelName)) {
+        std::printf("message channel: %s\n", qPrintable(channel.errorString()));
+        return 1;
+    }
+    sim.setReplyDelayMs(20000);
+    StallMeter stalls;
+    StatusAsker asker(channelName);
+    QElapsedTimer slow;
+    slow.start();
+    sim.startRecording(QStringLiteral("慢速录播机"));
+    while (!frm.FRecording() && slow.elapsed() < 90000)
+        QTest::qWait(20);
+    const qint64 startedAfter = slow.elapsed();
+    QTest::qWait(3000);
+    sim.stopRecording();
+    while (!frm.Lesson().settled() && slow.elapsed() < 150000)
+        QTest::qWait(20);
+    sim.setReplyDelayMs(0);
+    std::printf("slow recorder (each CGI answer after 20 s): lesson recording after %lld ms, finished %s\n",
+        static_cast<long long>(startedAfter), frm.Lesson().settled() ? "yes" : "no");
+    std::printf("longest UI-thread stall during that lesson: %lld ms (target < 100 ms)\n",
+        static_cast<long long>(stalls.longest()));
+    std::printf("qurelctl status: %d answers, slowest %lld ms (target < 100 ms)\n", asker.asked(),
+        static_cast<long long>(asker.slowest()));
+    return frm.FRecording() || !frm.Lesson().settled() ? 1 : 0;
 }

@@ -10,16 +10,6 @@ function(qurel_to_program_dir target)
     INSTALL_RPATH "$ORIGIN")
 endfunction()
 
-# qurel_link_if_present(target lib...): link the libraries that exist, so a
-# folder can name a subsystem that has no target yet.
-function(qurel_link_if_present target)
-  foreach(lib IN LISTS ARGN)
-    if(TARGET ${lib})
-      target_link_libraries(${target} PUBLIC ${lib})
-    endif()
-  endforeach()
-endfunction()
-
 # The CTest labels, so a run can pick its kind of tests (`ctest -L core`):
 #   core    no window, no office, no stream: logic, parsers, files, simulated peers without media
 #   gui     makes windows (offscreen or under Xvfb)

@@ -14,7 +14,7 @@ void TfrmMain::ConnectRecorder()
 void TfrmMain::ShowConnectionStatus(const QString &text, bool makeVisible)
 {
     // While a lesson records, its own line holds the label.
-    if (FLesson->state() != Qurel::LessonRecorder::State::Idle)
+    if (!FLesson || FLesson->state() != Qurel::LessonRecorder::State::Idle)
         return;
     lblStatus->setText(text);
     lblStatus->adjustSize();

@@ -3,6 +3,7 @@
 // them, drops, restarts and time-outs in both modes, and a connection that
 // only succeeds after the time-out.
 #include "RecorderLink.h"
+#include "PointAtSim.h"
 #include "RecorderSim.h"
 
 #include <QSignalSpy>
@@ -34,15 +35,6 @@ std::unique_ptr<RecorderSim> startSim()
     options.stream = false;
     auto sim = std::make_unique<RecorderSim>(options);
     return sim->start() ? std::move(sim) : nullptr;
-}
-
-QList<QByteArray> linesOf(const RecorderSim &sim, int client)
-{
-    QList<QByteArray> lines;
-    for (const ControlLine &line : sim.controlLines())
-        if (line.client == client)
-            lines << line.line;
-    return lines;
 }
 
 // A listening socket with a one-place accept queue that a filler takes: the
@@ -138,10 +130,10 @@ private slots:
         link.setAutoReconnect(automatic);
         QSignalSpy texts(&link, &RecorderLink::statusText);
         link.connectTo(kSimAddress);
-        QTRY_VERIFY(linesOf(*sim, 1).size() >= 3);
+        QTRY_VERIFY(QurelTest::ControlLinesOf(*sim, 1).size() >= 3);
         QCOMPARE(texts.at(0), (QVariantList { QString("正在连接录播机中，请稍等"), true }));
         QCOMPARE(texts.at(1), (QVariantList { QString("已成功连接到录播机"), true }));
-        QCOMPARE(linesOf(*sim, 1).mid(0, 3),
+        QCOMPARE(QurelTest::ControlLinesOf(*sim, 1).mid(0, 3),
             (QList<QByteArray> { "mark=start_server", "mark=live", "mark=live" }));
         const QList<ControlLine> lines = sim->controlLines();
         QVERIFY(lines[2].atMs - lines[1].atMs >= 100);
@@ -151,12 +143,12 @@ private slots:
             QTRY_COMPARE(texts.last(), (QVariantList { QString("已与录播机断开连接"), false }));
         if (!automatic || closeLink) {
             QTest::qWait(800);
-            QVERIFY(linesOf(*sim, 2).isEmpty());
+            QVERIFY(QurelTest::ControlLinesOf(*sim, 2).isEmpty());
             QCOMPARE(link.state(), closeLink ? State::Closed : State::Disconnected);
             return;
         }
-        QTRY_VERIFY(!linesOf(*sim, 2).isEmpty());
-        QCOMPARE(linesOf(*sim, 2).first(), QByteArray("mark=start_server"));
+        QTRY_VERIFY(!QurelTest::ControlLinesOf(*sim, 2).isEmpty());
+        QCOMPARE(QurelTest::ControlLinesOf(*sim, 2).first(), QByteArray("mark=start_server"));
 
         // The recorder restarts: attempts time out until it listens again.
         QSignalSpy states(&link, &RecorderLink::stateChanged);
@@ -164,8 +156,8 @@ private slots:
         QTRY_VERIFY(states.contains({ QVariant::fromValue(State::TimedOut) }));
         sim = startSim();
         QVERIFY(sim);
-        QTRY_VERIFY_WITH_TIMEOUT(!linesOf(*sim, 1).isEmpty(), 5000);
-        QCOMPARE(linesOf(*sim, 1).first(), QByteArray("mark=start_server"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QurelTest::ControlLinesOf(*sim, 1).isEmpty(), 5000);
+        QCOMPARE(QurelTest::ControlLinesOf(*sim, 1).first(), QByteArray("mark=start_server"));
         QCOMPARE(RecorderLink::StateName(link.state()), "connected");
     }
 

@@ -65,15 +65,6 @@ double probeSeconds(const QString &file)
     return ffprobe.readAllStandardOutput().trimmed().toDouble();
 }
 
-QList<QByteArray> linesOf(const RecorderSim &sim, int client)
-{
-    QList<QByteArray> lines;
-    for (const ControlLine &line : sim.controlLines())
-        if (line.client == client)
-            lines << line.line;
-    return lines;
-}
-
 QStringList actions(const RecorderSim &sim)
 {
     QStringList out;
@@ -109,6 +100,15 @@ using QurelTest::Part;
 #define REQUIRE_STREAM(sim)                                                                                  \
     if (!(sim).streamAvailable() || !QFileInfo::exists(ProgramFolder() + "makePic"))                         \
     QSKIP("no RTSP stream or no makePic in this build")
+
+// A client in the automatic mode, connected to a simulated recorder that streams; its boxes recorded.
+#define CONNECTED_CLIENT(sim, boxes, frm)                                                                    \
+    auto sim = startSim();                                                                                   \
+    REQUIRE_STREAM(*sim);                                                                                    \
+    pointAt(*sim, true);                                                                                     \
+    Boxes boxes;                                                                                             \
+    TfrmMain frm;                                                                                            \
+    WAIT_CONNECTED(frm, *sim)
 
 class TestRecordingWorkflow : public QObject
 {
@@ -211,8 +211,8 @@ private slots:
         QCOMPARE(frm.GetPicFrame(1)->FVideoPath, mp4);
 
         // The client's lines: the greeting first, then heartbeats every 8 s.
-        QTRY_VERIFY_WITH_TIMEOUT(linesOf(*sim, 1).size() >= 2, 12000);
-        const QList<QByteArray> lines = linesOf(*sim, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::ControlLinesOf(*sim, 1).size() >= 2, 12000);
+        const QList<QByteArray> lines = QurelTest::ControlLinesOf(*sim, 1);
         QCOMPARE(lines.first(), QByteArray("mark=start_server"));
         for (int i = 1; i < lines.size(); ++i)
             QCOMPARE(lines[i], QByteArray("mark=live"));
@@ -255,12 +255,7 @@ private slots:
 
     void noticesSplitOverReadsAndRepeatedStarts()
     {
-        auto sim = startSim();
-        REQUIRE_STREAM(*sim);
-        pointAt(*sim, true);
-        Boxes boxes;
-        TfrmMain frm;
-        WAIT_CONNECTED(frm, *sim);
+        CONNECTED_CLIENT(sim, boxes, frm);
         sim->sendControl("mark=start_record,Title=E8AF");
         QTest::qWait(100);
         QVERIFY(!frm.FRecording());
@@ -294,23 +289,18 @@ private slots:
     // the same, and a stop for the lesson that failed does nothing.
     void aMessageLeftOpenNeverCostsALesson()
     {
-        auto sim = startSim();
-        REQUIRE_STREAM(*sim);
-        pointAt(*sim, true);
-        Boxes boxes;
-        TfrmMain frm;
-        WAIT_CONNECTED(frm, *sim);
+        CONNECTED_CLIENT(sim, boxes, frm);
         bool recordedWhileOpen = false;
         QString secondFile;
         boxes.whileOpen = [&] {
             sim->stopRecording();
             sim->setRefuseLogins(false);
             sim->startRecording(QStringLiteral("第二课"));
-            recordedWhileOpen = QTest::qWaitFor([&] { return frm.FRecording(); }, 8000);
+            recordedWhileOpen = QTest::qWaitFor([&] { return frm.FRecording(); }, 20000);
             secondFile = frm.FRecFileName();
             QTest::qWait(2000);
             sim->stopRecording();
-            QTest::qWaitFor([&] { return frm.Lesson().settled(); }, 20000);
+            QVERIFY(QTest::qWaitFor([&] { return frm.Lesson().settled(); }, 20000));
         };
         sim->setRefuseLogins(true);
         sim->startRecording(QStringLiteral("失败"));
@@ -327,12 +317,7 @@ private slots:
     // The longest title a notice carries (256 bytes: 85 Chinese characters) still gives a lesson.
     void theLongestTitleStillRecords()
     {
-        auto sim = startSim();
-        REQUIRE_STREAM(*sim);
-        pointAt(*sim, true);
-        Boxes boxes;
-        TfrmMain frm;
-        WAIT_CONNECTED(frm, *sim);
+        CONNECTED_CLIENT(sim, boxes, frm);
         const QString title(85, QChar(0x8BFE));
         sim->startRecording(title);
         QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
@@ -356,8 +341,8 @@ private slots:
         WAIT_CONNECTED(frm, *sim);
         sim->closeControlConnections();
         QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("已与录播机断开连接"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!linesOf(*sim, 2).isEmpty(), 15000);
-        QCOMPARE(linesOf(*sim, 2).first(), QByteArray("mark=start_server"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QurelTest::ControlLinesOf(*sim, 2).isEmpty(), 15000);
+        QCOMPARE(QurelTest::ControlLinesOf(*sim, 2).first(), QByteArray("mark=start_server"));
         QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("已成功连接到录播机"), 5000);
         QVERIFY(boxes.texts.isEmpty());
     }
@@ -452,12 +437,7 @@ private slots:
     // dialog cannot save at all.
     void settingsCannotMoveARunningLessonToAnotherRecorder()
     {
-        auto sim = startSim();
-        REQUIRE_STREAM(*sim);
-        pointAt(*sim, true);
-        Boxes boxes;
-        TfrmMain frm;
-        WAIT_CONNECTED(frm, *sim);
+        CONNECTED_CLIENT(sim, boxes, frm);
         bool saveEnabledAtOpen = false;
         whenSettingsShown([&](TfrmSetting &dialog) {
             saveEnabledAtOpen = dialog.btnSave->isEnabled();

@@ -17,4 +17,14 @@ inline void PointClientAt(const Qurel::RecorderSim &sim, const QString &savePath
     SDKConfig.AutoRec = autoRec;
 }
 
+// The lines that control client number `client` (1 = the first to connect) sent the recorder.
+inline QList<QByteArray> ControlLinesOf(const Qurel::RecorderSim &sim, int client)
+{
+    QList<QByteArray> lines;
+    for (const Qurel::ControlLine &line : sim.controlLines())
+        if (line.client == client)
+            lines << line.line;
+    return lines;
+}
+
 } // namespace QurelTest
