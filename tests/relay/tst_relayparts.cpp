@@ -1,6 +1,6 @@
 // The relay's inner parts: reading the configuration record, finding picture boundaries in
 // H.264 packets, and a recording that never receives a picture.
-#include "H264Nal.h"
+#include "VideoNal.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
 #include "RelayRecord.h"
@@ -78,27 +78,27 @@ private slots:
         const auto keyRest = annexB({ kSps, kPps, kIdrSecond });
         const auto pRest = annexB({ kPSliceSecond });
         const auto setsOnly = annexB({ kSps, kPps });
-        QVERIFY(!continuesPicture(keyStart.data(), keyStart.size()));
-        QVERIFY(continuesPicture(keyRest.data(), keyRest.size()));
-        QVERIFY(continuesPicture(pRest.data(), pRest.size()));
-        QVERIFY(continuesPicture(setsOnly.data(), setsOnly.size()));
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, keyStart.data(), keyStart.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, keyRest.data(), keyRest.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, pRest.data(), pRest.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, setsOnly.data(), setsOnly.size()));
 
         // Three-byte start codes and an emulation prevention byte inside the slice header.
         const std::vector<uint8_t> shortCodes { 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x65, 0x88 };
-        QVERIFY(!continuesPicture(shortCodes.data(), shortCodes.size()));
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, shortCodes.data(), shortCodes.size()));
         const std::vector<uint8_t> escaped { 0, 0, 1, 0x41, 0x00, 0x00, 0x03, 0x01, 0xff, 0xff, 0xff, 0xff };
-        QVERIFY(continuesPicture(escaped.data(), escaped.size())); // 23 zero bits, then a large value
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, escaped.data(), escaped.size())); // 23 zero bits, then a large value
         const std::vector<uint8_t> truncated { 0, 0, 1, 0x41, 0x00 };
-        QVERIFY(!continuesPicture(truncated.data(), truncated.size())); // unreadable: kept on its own
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, truncated.data(), truncated.size())); // unreadable: kept on its own
     }
 
     void extractsParameterSets()
     {
         const auto key = annexB({ { 0x06, 0x05, 0x01 }, kSps, kPps, kIdrFirst });
-        const auto sets = parameterSets(key.data(), key.size());
+        const auto sets = parameterSets(AV_CODEC_ID_H264, key.data(), key.size());
         QCOMPARE(sets, annexB({ kSps, kPps }));
         const auto p = annexB({ kPSliceSecond });
-        QVERIFY(parameterSets(p.data(), p.size()).empty());
+        QVERIFY(parameterSets(AV_CODEC_ID_H264, p.data(), p.size()).empty());
     }
 
     void noPictureMeansNoFile()
