@@ -13,12 +13,20 @@ namespace {
 
     constexpr AVRational kMicroseconds { 1, 1000000 };
 
+    // Samples per packet of the sound codecs the file takes as they come.
+    int frameSizeOf(const AVCodecParameters &par)
+    {
+        if (par.frame_size > 0)
+            return par.frame_size;
+        return par.codec_id == AV_CODEC_ID_MP3 || par.codec_id == AV_CODEC_ID_MP2 ? 1152 : 1024;
+    }
+
     int64_t frameDurationOf(const SegmentStream &stream)
     {
         AVRational rate = stream.frameRate;
         const AVCodecParameters *par = stream.par;
         if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0)
-            rate = AVRational { par->sample_rate, par->frame_size > 0 ? par->frame_size : 1024 };
+            rate = AVRational { par->sample_rate, frameSizeOf(*par) };
         if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
             rate = AVRational { 25, 1 };
         return std::max<int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream.timeBase));
@@ -98,6 +106,8 @@ void Mp4Writer::beginSegment(const std::vector<SegmentStream> &streams)
             CodecParametersPtr copy(avcodec_parameters_alloc());
             if (!copy || avcodec_parameters_copy(copy.get(), par) < 0)
                 continue;
+            if (copy->codec_type == AVMEDIA_TYPE_AUDIO)
+                copy->frame_size = frameSizeOf(*copy);
             track.out = int(m_fileTracks.size());
             m_fileTracks.push_back(FileTrack { std::move(copy), AV_NOPTS_VALUE });
         } else {
@@ -307,7 +317,7 @@ void Mp4Writer::writeToFile(Track &track, AVPacket *packet)
         = av_rescale_q(packet->duration > 0 ? packet->duration : track.frameDuration, track.timeBase, tb);
     packet->pts = pts;
     packet->dts = dts;
-    packet->duration = packet->duration > 0 ? duration : 0;
+    packet->duration = duration;
     packet->stream_index = track.out;
     packet->pos = -1;
     m_endUs = std::max(m_endUs, av_rescale_q(pts + duration, tb, kMicroseconds));

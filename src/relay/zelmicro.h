@@ -58,7 +58,7 @@ ZMS32_API int32_t zms32StopDispatchStreamRecord(int32_t stream);
 
 /* How the recording holds the stream's sound (Zms32StreamStatus.audio). */
 #define ZMS32_AUDIO_NONE 0 /* the stream has no sound */
-#define ZMS32_AUDIO_COPIED 1 /* recorded as it comes (AAC, MP3) */
+#define ZMS32_AUDIO_COPIED 1 /* recorded as it comes (AAC, MP3, MP2) */
 #define ZMS32_AUDIO_TRANSCODED 2 /* G.711 and other sound MP4 cannot carry, recorded as AAC */
 #define ZMS32_AUDIO_DROPPED 3 /* the sound cannot be recorded: the file has the picture alone */
 
@@ -83,8 +83,8 @@ typedef struct Zms32StreamStatus {
 } Zms32StreamStatus;
 
 /* Fills *status for the stream from the create call until the destroy call, from any thread;
- * returns at once, unless a destroy, stop or create call is running, which it waits for. ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when
- * status is null. */
+ * returns at once, unless a destroy, stop or create call is running, which it waits for.
+ * ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when status is null. */
 ZMS32_API int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status);
 
 #ifdef __cplusplus

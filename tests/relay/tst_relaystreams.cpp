@@ -103,16 +103,20 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("codecs");
         QTest::addColumn<int>("audioStatus");
+        QTest::addColumn<bool>("sliced"); // two slices a picture, parameter sets between them
         QTest::newRow("H.264 + G.711 A-law over UDP")
             << StreamVideo::H264 << StreamAudio::Pcma << 0 << QStringList { "h264", "aac" }
-            << ZMS32_AUDIO_TRANSCODED;
+            << ZMS32_AUDIO_TRANSCODED << false;
         QTest::newRow("H.264 + G.711 mu-law over TCP")
             << StreamVideo::H264 << StreamAudio::Pcmu << 1 << QStringList { "h264", "aac" }
-            << ZMS32_AUDIO_TRANSCODED;
+            << ZMS32_AUDIO_TRANSCODED << false;
         QTest::newRow("H.265 + AAC") << StreamVideo::H265 << StreamAudio::Aac << 1
-                                     << QStringList { "hevc", "aac" } << ZMS32_AUDIO_COPIED;
-        QTest::newRow("H.264 without sound")
-            << StreamVideo::H264 << StreamAudio::None << 0 << QStringList { "h264" } << ZMS32_AUDIO_NONE;
+                                     << QStringList { "hevc", "aac" } << ZMS32_AUDIO_COPIED << false;
+        QTest::newRow("H.265 in slices + G.711 A-law") << StreamVideo::H265 << StreamAudio::Pcma << 1
+                                                       << QStringList { "hevc", "aac" } << ZMS32_AUDIO_TRANSCODED
+                                                       << true;
+        QTest::newRow("H.264 without sound") << StreamVideo::H264 << StreamAudio::None << 0
+                                             << QStringList { "h264" } << ZMS32_AUDIO_NONE << false;
     }
     void recordsEachStreamKind()
     {
@@ -121,8 +125,11 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QStringList, codecs);
         QFETCH(int, audioStatus);
+        QFETCH(bool, sliced);
+        RtspTestServerOptions options = streamOf(video, audio);
+        options.slicedKeyframes = sliced;
         RtspTestServer server;
-        QVERIFY(server.start(streamOf(video, audio)));
+        QVERIFY(server.start(options));
         const QString name = QString("kind_%1").arg(QTest::currentDataTag()).replace(' ', '_');
         record(server, mode, name, 3);
 
@@ -139,6 +146,9 @@ private slots:
         const Test::FileProbe probe = Test::probeFile(fileOf(name));
         QCOMPARE(probe.codecs, codecs);
         QVERIFY2(qAbs(probe.duration - 3) <= 0.5, qPrintable(QString::number(probe.duration)));
+        // One sample a picture, whole: 15 a second.
+        QVERIFY2(qAbs(probe.videoFrames - probe.duration * 15) <= 2,
+            qPrintable(QString("%1 frames in %2 s").arg(probe.videoFrames).arg(probe.duration)));
         QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
         if (codecs.size() == 2)
             checkInStep(fileOf(name), 0.15);
