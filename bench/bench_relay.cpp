@@ -5,7 +5,7 @@
 // Then the start: the create call on a stream already being served (as a recorder's always is)
 // and on one the server first has to start, and the start call to the first media on disk with a
 // keyframe in every picture, so the keyframe wait is at most one picture (40 ms).
-// Usage: bench_relay [SECONDS] (default 60)
+// Usage: bench_relay [SECONDS] (default 60) | bench_relay start (the start figures alone)
 #include "ChildProcess.h"
 #include "MediaCheck.h"
 #include "RtspTestServer.h"
@@ -143,7 +143,7 @@ bool measureStart()
     t = Bench::now();
     const bool warm
         = Bench::waitFor(Bench::spawn({ kDriver, url, "1", folder, "warm", "2", "8" }, folder + "warm.log"), t).ok;
-    ::kill(viewer, SIGTERM);
+    ::kill(viewer, SIGKILL); // it may sit in a read that a polite signal does not end
     Bench::waitFor(viewer, t);
     server.stop();
 
@@ -169,6 +169,8 @@ bool measureStart()
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "start")
+        return measureStart() ? 0 : 1;
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     bool ok = compare("copy (H.264 + AAC)", StreamAudio::Aac, "copy", 0.8, seconds);
     ok = compare("transcode (H.264 + G.711 A-law)", StreamAudio::Pcma, "aac", 0.9, seconds) && ok;

@@ -219,9 +219,14 @@ struct RtspTestServer::Impl
         return GST_RTSP_STS_OK;
     }
 
-    static GstRTSPStatusCode onSetupOrPlay(GstRTSPClient *client, GstRTSPContext *, gpointer data)
+    static GstRTSPStatusCode onSetupOrPlay(GstRTSPClient *client, GstRTSPContext *ctx, gpointer data)
     {
         auto *self = static_cast<Impl *>(data);
+        // The stream is live: a PLAY's range ("npt=0.000-") would make the server seek the media
+        // all viewers share, which can deadlock it while another viewer leaves.
+        if (ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
+            && ctx->request->type_data.request.method == GST_RTSP_PLAY)
+            gst_rtsp_message_remove_header(ctx->request, GST_RTSP_HDR_RANGE, -1);
         if (self->isPaused())
             return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
         if (!g_object_get_data(G_OBJECT(client), kAuthorisedTag))

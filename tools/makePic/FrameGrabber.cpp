@@ -23,6 +23,8 @@ namespace {
             m_stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
             if (m_stream < 0 || !codec)
                 return "no video in " + path;
+            for (unsigned i = 0; i < raw->nb_streams; ++i) // the sound is not even read
+                raw->streams[i]->discard = int(i) == m_stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
             m_codec.reset(avcodec_alloc_context3(codec));
             if (!m_codec || avcodec_parameters_to_context(m_codec.get(), raw->streams[m_stream]->codecpar) < 0)
                 return "cannot decode the video of " + path;
