@@ -121,12 +121,14 @@ void TestRecorderSimStream::servesTheCodecsAsked()
     o.video = QStringLiteral("h265");
     o.audio = QStringLiteral("pcmu");
     o.lossPercent = 1;
-    RecorderSim sim(o);
-    QVERIFY(sim.start());
-    const QString key = GetLoginKey(kAddress, sim.httpPort(), kUser, kPassword);
-    QStringList codecs;
-    QCOMPARE(Test::openRtsp(sim.streamUrl(key), false, nullptr, &codecs), 0);
-    QCOMPARE(codecs, QStringList({ "hevc", "pcm_mulaw" }));
+    {
+        RecorderSim sim(o);
+        QVERIFY(sim.start());
+        const QString key = GetLoginKey(kAddress, sim.httpPort(), kUser, kPassword);
+        QStringList codecs;
+        QCOMPARE(Test::openRtsp(sim.streamUrl(key), false, nullptr, &codecs), 0);
+        QCOMPARE(codecs, QStringList({ "hevc", "pcm_mulaw" }));
+    } // its control port is free again
 
     o.audio = QStringLiteral("opus"); // not one the simulator serves
     RecorderSim unknown(o);
