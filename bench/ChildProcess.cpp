@@ -1,16 +1,93 @@
 #include "ChildProcess.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <spawn.h>
 #include <sstream>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 extern char **environ;
 
 namespace Qurel::Bench {
+
+namespace {
+
+    // The kernel's peak figure of a spawned child also counts the parent's memory at the moment
+    // of the spawn (the child starts in the parent's address space), so a busy parent hides the
+    // child's own peak. The high-water mark of the child's own address space is read instead,
+    // every 20 ms while it runs.
+    class PeakSampler
+    {
+    public:
+        static PeakSampler &instance()
+        {
+            static PeakSampler sampler;
+            return sampler;
+        }
+
+        void watch(int pid)
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_peaks[pid] = 0;
+        }
+
+        long take(int pid)
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const long peak = m_peaks[pid];
+            m_peaks.erase(pid);
+            return peak;
+        }
+
+        ~PeakSampler()
+        {
+            m_stop = true;
+            m_thread.join();
+        }
+
+    private:
+        PeakSampler()
+            : m_thread([this] { run(); })
+        {
+        }
+
+        static long highWaterKb(int pid)
+        {
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            std::string line;
+            while (std::getline(status, line))
+                if (line.compare(0, 6, "VmHWM:") == 0)
+                    return std::atol(line.c_str() + 6);
+            return 0;
+        }
+
+        void run()
+        {
+            while (!m_stop) {
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    for (auto &[pid, peak] : m_peaks)
+                        peak = std::max(peak, highWaterKb(pid));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+
+        std::mutex m_mutex;
+        std::map<int, long> m_peaks;
+        std::atomic<bool> m_stop { false };
+        std::thread m_thread;
+    };
+
+} // namespace
 
 double now()
 {
@@ -31,7 +108,10 @@ int spawn(const std::vector<std::string> &argv, const std::string &outputFile)
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? int(pid) : -1;
+    if (rc != 0)
+        return -1;
+    PeakSampler::instance().watch(int(pid));
+    return int(pid);
 }
 
 ChildUsage waitFor(int pid, double startedAt)
@@ -46,7 +126,8 @@ ChildUsage waitFor(int pid, double startedAt)
     usage.wallSeconds = now() - startedAt;
     usage.cpuSeconds = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
         + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    usage.peakRssKb = ru.ru_maxrss;
+    const long sampled = PeakSampler::instance().take(pid);
+    usage.peakRssKb = sampled > 0 ? sampled : ru.ru_maxrss;
     usage.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     usage.ok = usage.exitCode == 0;
     return usage;

@@ -11,7 +11,7 @@ struct ChildUsage
     bool ok = false; // started and ended by itself with exit code 0
     int exitCode = -1;
     double cpuSeconds = 0; // user + system
-    long peakRssKb = 0;
+    long peakRssKb = 0; // of the child's own address space
     double wallSeconds = 0;
 };
 

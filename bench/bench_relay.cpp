@@ -1,7 +1,11 @@
-// Relay cost and quality against the ffmpeg CLI: both record the same 1280x720, 25 fps,
-// ~3 Mbit/s test stream with split keyframes side by side; prints CPU, peak memory, frames,
-// concealment counts and the relay's start/stop latencies.
-// Usage: bench_relay [SECONDS] (default 60)
+// Relay cost and quality against the ffmpeg CLI, and how fast the relay starts.
+// Two comparisons, relay and ffmpeg recording the same 1280x720, 25 fps, ~3 Mbit/s stream with
+// split keyframes side by side: H.264 + AAC, both copying; H.264 + G.711 A-law, ffmpeg doing the
+// relay's transcode (-c:v copy -c:a aac). Each prints CPU, peak memory, frames and concealment.
+// Then the start: the create call on a stream already being served (as a recorder's always is)
+// and on one the server first has to start, and the start call to the first media on disk with a
+// keyframe in every picture, so the keyframe wait is at most one picture (40 ms).
+// Usage: bench_relay [SECONDS] (default 60) | bench_relay start (the start figures alone)
 #include "ChildProcess.h"
 #include "MediaCheck.h"
 #include "RtspTestServer.h"
@@ -9,22 +13,38 @@
 #include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <unistd.h>
+#include <vector>
 
 using namespace Qurel;
 
 namespace {
 
-// The value printed after a step name by the relay driver ("first-media 0.47").
-std::string driverFigure(const std::string &log, const std::string &step)
+const char *const kDriver = QUREL_BINARY_DIR "/tests/relay/qurel-relay-driver";
+
+// Every value printed after a step name by the relay driver ("first-media 0.47").
+std::vector<double> driverFigures(const std::string &log, const std::string &step)
 {
-    const size_t at = log.find(step + " ");
-    if (at == std::string::npos)
-        return "?";
-    const size_t end = log.find('\n', at);
-    return log.substr(at + step.size() + 1, end - at - step.size() - 1);
+    std::vector<double> values;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.compare(0, step.size() + 1, step + " ") == 0)
+            values.push_back(std::atof(line.c_str() + step.size() + 1));
+    return values;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 void waitForLine(const std::string &logFile, const std::string &text, double seconds)
@@ -38,17 +58,14 @@ void printFile(const char *who, const QString &path)
 {
     const Test::FileProbe probe = Test::probeFile(path);
     const double kbps = probe.duration > 0 ? QFileInfo(path).size() * 8 / probe.duration / 1000 : 0;
-    std::printf(
-        "%-7s file: %.2f s, %.0f kbit/s, %d video frames (%.1f per second), concealing messages: %d\n", who,
-        probe.duration, kbps, probe.videoFrames,
+    std::printf("  %-7s file: %s, %.2f s, %.0f kbit/s, %d video frames (%.1f per second), concealing "
+                "messages: %d\n",
+        who, qPrintable(probe.codecs.join('+')), probe.duration, kbps, probe.videoFrames,
         probe.duration > 0 ? probe.videoFrames / probe.duration : 0.0, Test::concealmentCount(path));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+RtspTestServerOptions benchStream()
 {
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     RtspTestServerOptions options;
     options.address = "127.0.0.14";
     options.key = "bench";
@@ -59,45 +76,104 @@ int main(int argc, char **argv)
     options.keyframeInterval = 50;
     options.slicedKeyframes = true;
     options.picture = "pattern=smpte horizontal-speed=8"; // moving bars: the encoder needs ~3 Mbit/s
+    return options;
+}
+
+// Relay and ffmpeg on the same stream; false when either failed.
+bool compare(const char *title, StreamAudio audio, const char *ffmpegAudio, double cpuTarget, int seconds)
+{
+    RtspTestServerOptions options = benchStream();
+    options.audio = audio;
     RtspTestServer server;
     if (!server.start(options)) {
         std::fprintf(stderr, "cannot start the test stream\n");
-        return 1;
+        return false;
     }
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/";
     const std::string url = server.url();
-
     const double started = Bench::now();
-    const int relay = Bench::spawn({ QUREL_BINARY_DIR "/tests/relay/qurel-relay-driver", url, "1", folder,
-                                       "relay", std::to_string(seconds) },
-        folder + "relay.log");
+    const int relay
+        = Bench::spawn({ kDriver, url, "1", folder, "relay", std::to_string(seconds) }, folder + "relay.log");
     // The two connect one after the other, as two viewers of a recorder would.
     waitForLine(folder + "relay.log", "start ", 15);
-    const int ffmpeg
-        = Bench::spawn({ "ffmpeg", "-nostdin", "-v", "warning", "-y", "-rtsp_transport", "tcp", "-i", url,
-                           "-c", "copy", "-t", std::to_string(seconds), folder + "ffmpeg.mp4" },
-            folder + "ffmpeg.log");
+    const int ffmpeg = Bench::spawn({ "ffmpeg", "-nostdin", "-v", "warning", "-y", "-rtsp_transport", "tcp", "-i",
+                                        url, "-c:v", "copy", "-c:a", ffmpegAudio, "-t", std::to_string(seconds),
+                                        folder + "ffmpeg.mp4" },
+        folder + "ffmpeg.log");
     const Bench::ChildUsage relayUsage = Bench::waitFor(relay, started);
     const Bench::ChildUsage ffmpegUsage = Bench::waitFor(ffmpeg, started);
     server.stop();
 
-    std::printf("stream: 1280x720, 25 fps, %d kbit/s, two slices per frame with repeated SPS/PPS, %d s\n",
-        options.bitrateKbps, seconds);
-    std::printf("relay   exit %d: CPU %.2f s, peak RSS %ld KiB\n", relayUsage.exitCode, relayUsage.cpuSeconds,
+    std::printf("%s: 1280x720, 25 fps, %d kbit/s, two slices per frame with repeated SPS/PPS, %d s, ffmpeg "
+                "-c:v copy -c:a %s\n",
+        title, options.bitrateKbps, seconds, ffmpegAudio);
+    std::printf("  relay   exit %d: CPU %.2f s, peak RSS %ld KiB\n", relayUsage.exitCode, relayUsage.cpuSeconds,
         relayUsage.peakRssKb);
-    std::printf("ffmpeg  exit %d: CPU %.2f s, peak RSS %ld KiB\n", ffmpegUsage.exitCode,
+    std::printf("  ffmpeg  exit %d: CPU %.2f s, peak RSS %ld KiB\n", ffmpegUsage.exitCode,
         ffmpegUsage.cpuSeconds, ffmpegUsage.peakRssKb);
     if (ffmpegUsage.cpuSeconds > 0 && ffmpegUsage.peakRssKb > 0)
-        std::printf("ratio relay/ffmpeg: CPU %.2f (target <= 0.9), peak RSS %.2f (target <= 0.75)\n",
-            relayUsage.cpuSeconds / ffmpegUsage.cpuSeconds,
+        std::printf("  ratio relay/ffmpeg: CPU %.2f (target <= %.2f), peak RSS %.2f (target <= 0.75)\n",
+            relayUsage.cpuSeconds / ffmpegUsage.cpuSeconds, cpuTarget,
             double(relayUsage.peakRssKb) / ffmpegUsage.peakRssKb);
     printFile("relay", QString::fromStdString(folder + "relay.mp4"));
     printFile("ffmpeg", QString::fromStdString(folder + "ffmpeg.mp4"));
-    const std::string log = Bench::readFile(folder + "relay.log");
-    std::printf("relay latency: create %s s, start call %s s, start to first media on disk %s s, "
-                "destroy to finalised file %s s\n",
-        driverFigure(log, "create 0").c_str(), driverFigure(log, "start 0").c_str(),
-        driverFigure(log, "first-media").c_str(), driverFigure(log, "destroy 0").c_str());
-    return relayUsage.ok ? 0 : 1;
+    return relayUsage.ok && ffmpegUsage.ok;
+}
+
+// Create and first-media times over a few recordings; the first meets a stream nobody watches.
+bool measureStart()
+{
+    RtspTestServerOptions options = benchStream();
+    options.keyframeInterval = 1;
+    options.slicedKeyframes = false;
+    RtspTestServer server;
+    if (!server.start(options))
+        return false;
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const std::string url = server.url();
+    double t = Bench::now();
+    const bool cold = Bench::waitFor(Bench::spawn({ kDriver, url, "1", folder, "cold", "2" }, folder + "cold.log"), t).ok;
+    // A viewer keeps the stream served, as a recorder's is whether anyone records it or not.
+    const int viewer = Bench::spawn({ "ffmpeg", "-nostdin", "-v", "quiet", "-rtsp_transport", "tcp", "-i", url,
+                                        "-c", "copy", "-f", "null", "-" },
+        folder + "viewer.log");
+    usleep(1500000);
+    t = Bench::now();
+    const bool warm
+        = Bench::waitFor(Bench::spawn({ kDriver, url, "1", folder, "warm", "2", "8" }, folder + "warm.log"), t).ok;
+    ::kill(viewer, SIGKILL); // it may sit in a read that a polite signal does not end
+    Bench::waitFor(viewer, t);
+    server.stop();
+
+    const std::string coldLog = Bench::readFile(folder + "cold.log");
+    const std::string warmLog = Bench::readFile(folder + "warm.log");
+    const std::vector<double> coldCreate = driverFigures(coldLog, "create 0");
+    const std::vector<double> warmCreate = driverFigures(warmLog, "create 0");
+    const std::vector<double> firstMedia = driverFigures(warmLog, "first-media");
+    const std::vector<double> destroy = driverFigures(warmLog, "destroy 0");
+    std::printf("start (1280x720, 25 fps, a keyframe in every picture):\n");
+    std::printf("  create on a stream being served: median %.3f s, worst %.3f s of %zu (target < 0.25 s)\n",
+        median(warmCreate), warmCreate.empty() ? -1 : *std::max_element(warmCreate.begin(), warmCreate.end()),
+        warmCreate.size());
+    std::printf("  create on a stream the server first starts: %.3f s\n", coldCreate.empty() ? -1 : coldCreate[0]);
+    std::printf("  start call to first media on disk: median %.3f s, worst %.3f s (keyframe wait <= 0.04 s + "
+                "target 0.3 s)\n",
+        median(firstMedia), firstMedia.empty() ? -1 : *std::max_element(firstMedia.begin(), firstMedia.end()));
+    std::printf("  destroy to finalised file: median %.3f s\n", median(destroy));
+    return cold && warm;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && std::string(argv[1]) == "start")
+        return measureStart() ? 0 : 1;
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    bool ok = compare("copy (H.264 + AAC)", StreamAudio::Aac, "copy", 0.8, seconds);
+    ok = compare("transcode (H.264 + G.711 A-law)", StreamAudio::Pcma, "aac", 0.9, seconds) && ok;
+    ok = measureStart() && ok;
+    return ok ? 0 : 1;
 }

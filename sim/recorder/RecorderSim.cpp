@@ -347,6 +347,11 @@ bool RecorderSim::Core::startStream(QString *why)
     o.bitrateKbps = opt.bitrateKbps;
     o.slicedKeyframes = opt.twoSlices;
     o.udp = !opt.rtspOverTcpOnly;
+    o.lossPercent = opt.lossPercent;
+    if (!parseStreamAudio(opt.audio.toStdString(), o.audio) || !parseStreamVideo(opt.video.toStdString(), o.video)) {
+        *why = QStringLiteral("unknown stream codec %1/%2").arg(opt.video, opt.audio);
+        return false;
+    }
     rtsp = std::make_unique<RtspTestServer>();
     if (rtsp->start(o))
         return true;

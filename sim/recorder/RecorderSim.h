@@ -56,6 +56,9 @@ struct RecorderSimOptions
     int bitrateKbps = 300;
     bool twoSlices = false; // two slices per frame, SPS/PPS repeated between them
     bool rtspOverTcpOnly = false; // refuse RTP over UDP
+    QString audio = QStringLiteral("aac"); // aac, pcma, pcmu or none
+    QString video = QStringLiteral("h264"); // h264, h265 or vp8
+    double lossPercent = 0; // share of RTP packets dropped before they leave
 
     // Told of every request, control-channel line, notice and upload, on the
     // simulator's thread; empty: nothing is told.

@@ -129,6 +129,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption twoSlices(QStringLiteral("two-slices"),
         QStringLiteral(
             "Harder H.264 packetisation: two slices per frame, SPS/PPS repeated (config-interval=-1)."));
+    const QCommandLineOption audio(QStringLiteral("audio"),
+        QStringLiteral("Stream sound: aac, pcma (G.711 A-law), pcmu (G.711 mu-law) or none (default aac)."),
+        QStringLiteral("codec"), QStringLiteral("aac"));
+    const QCommandLineOption video(QStringLiteral("video"),
+        QStringLiteral("Stream video: h264, h265 or vp8 (which MP4 cannot carry; default h264)."),
+        QStringLiteral("codec"),
+        QStringLiteral("h264"));
+    const QCommandLineOption loss(QStringLiteral("loss"),
+        QStringLiteral("Drop this share of RTP packets before they leave (default 0)."),
+        QStringLiteral("percent"), QStringLiteral("0"));
     const QCommandLineOption tcpOnly(QStringLiteral("tcp-only"), QStringLiteral("Serve RTP over TCP only."));
     const QCommandLineOption refuseLogins(
         QStringLiteral("refuse-logins"), QStringLiteral("Start with logins refused."));
@@ -137,8 +147,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") },
         QStringLiteral("Print every request, control-channel line, notice and upload."));
     parser.addOptions({ address, httpPort, controlPort, user, password, title, rtpMode, onlineCount, lesson,
-        uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, tcpOnly, refuseLogins, delay,
-        verbose });
+        uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, audio, video, loss, tcpOnly,
+        refuseLogins, delay, verbose });
     parser.process(app);
 
     auto fail = [](const QString &why) {
@@ -169,6 +179,12 @@ int main(int argc, char *argv[])
     options.stream = !parser.isSet(noStream);
     options.twoSlices = parser.isSet(twoSlices);
     options.rtspOverTcpOnly = parser.isSet(tcpOnly);
+    options.audio = parser.value(audio);
+    options.video = parser.value(video);
+    if (!QStringList { "aac", "pcma", "pcmu", "none" }.contains(options.audio))
+        return fail(QStringLiteral("bad audio %1").arg(options.audio));
+    if (!QStringList { "h264", "h265", "vp8" }.contains(options.video))
+        return fail(QStringLiteral("bad video %1").arg(options.video));
     if (!parseSize(parser.value(size), &options.width, &options.height))
         return fail(QStringLiteral("bad size %1 (even WxH)").arg(parser.value(size)));
     bool ok = false;
@@ -178,6 +194,9 @@ int main(int argc, char *argv[])
     options.bitrateKbps = parser.value(bitrate).toInt(&ok);
     if (!ok || options.bitrateKbps <= 0)
         return fail(QStringLiteral("bad bit rate"));
+    options.lossPercent = parser.value(loss).toDouble(&ok);
+    if (!ok || options.lossPercent < 0 || options.lossPercent > 100)
+        return fail(QStringLiteral("bad loss"));
     for (const QString &text : parser.values(lesson)) {
         const auto step = Qurel::ParseLesson(text);
         if (!step)

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <random>
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
 #include <sstream>
@@ -49,24 +50,120 @@ namespace {
         return false;
     }
 
-    std::string launchLine(const RtspTestServerOptions &o)
+    std::string videoChain(const RtspTestServerOptions &o)
     {
         const int gop = o.keyframeInterval > 0 ? o.keyframeInterval : o.fps;
+        std::ostringstream s;
+        if (o.video == StreamVideo::Vp8) {
+            s << "vp8enc deadline=1 cpu-used=8 threads=1 target-bitrate=" << o.bitrateKbps * 1000
+              << " keyframe-max-dist=" << gop << " ! rtpvp8pay name=pay0 pt=96";
+            return s.str();
+        }
+        if (o.video == StreamVideo::H265) {
+            // One worker thread, like x264 below: the machine is shared with the code under test.
+            s << "x265enc tune=zerolatency speed-preset=ultrafast bitrate=" << o.bitrateKbps
+              << " key-int-max=" << gop << " option-string=\"pools=1:frame-threads=1"
+              << (o.slicedKeyframes ? ":slices=2" : "") << "\""
+              << " ! video/x-h265,stream-format=byte-stream ! rtph265pay name=pay0 pt=96 config-interval=-1";
+            return s.str();
+        }
+        s << "x264enc tune=zerolatency speed-preset=ultrafast threads=1 bitrate=" << o.bitrateKbps
+          << " key-int-max=" << gop;
+        if (o.slicedKeyframes)
+            s << " option-string=slices=2";
+        s << " ! video/x-h264,stream-format=byte-stream ! rtph264pay name=pay0 pt=96 config-interval=-1";
+        return s.str();
+    }
+
+    std::string audioChain(StreamAudio audio)
+    {
+        const std::string source = "audiotestsrc is-live=true wave=ticks volume=0.3";
+        switch (audio) {
+        case StreamAudio::Aac:
+            return source
+                + " ! audio/x-raw,rate=48000,channels=1 ! audioconvert ! audioresample"
+                  " ! avenc_aac bitrate=64000 ! rtpmp4gpay name=pay1 pt=97";
+        case StreamAudio::Pcma:
+        case StreamAudio::Pcmu: {
+            // 160 samples: the 20 ms packets of telephones and IP cameras.
+            const bool alaw = audio == StreamAudio::Pcma;
+            return source + " samplesperbuffer=160 ! audio/x-raw,format=S16LE,rate=8000,channels=1"
+                + (alaw ? " ! alawenc ! rtppcmapay name=pay1 pt=8" : " ! mulawenc ! rtppcmupay name=pay1 pt=0");
+        }
+        case StreamAudio::None:
+            break;
+        }
+        return {};
+    }
+
+    std::string launchLine(const RtspTestServerOptions &o)
+    {
         std::ostringstream s;
         s << "( videotestsrc is-live=true " << o.picture << " ! video/x-raw,width=" << o.width
           << ",height=" << o.height << ",framerate=" << o.fps << "/1"
           << " ! clockoverlay halignment=left valignment=top time-format=\"%H:%M:%S\" font-desc=\"Sans 14\""
           << " ! timeoverlay halignment=right valignment=bottom font-desc=\"Sans 14\""
-          << " ! videoconvert ! x264enc tune=zerolatency speed-preset=ultrafast threads=1"
-          << " bitrate=" << o.bitrateKbps << " key-int-max=" << gop;
-        if (o.slicedKeyframes)
-            s << " option-string=slices=2";
-        s << " ! video/x-h264,stream-format=byte-stream ! rtph264pay name=pay0 pt=96 config-interval=-1";
-        if (o.audio)
-            s << " audiotestsrc is-live=true wave=ticks volume=0.3 ! audio/x-raw,rate=48000,channels=1"
-                 " ! audioconvert ! audioresample ! avenc_aac bitrate=64000 ! rtpmp4gpay name=pay1 pt=97";
-        s << " )";
+          << " ! videoconvert ! " << videoChain(o) << " " << audioChain(o.audio) << " )";
         return s.str();
+    }
+
+    // Throws away a share of the RTP packets leaving one payloader; a fixed seed per stream
+    // makes a lossy run repeatable.
+    class PacketDropper
+    {
+    public:
+        PacketDropper(double percent, unsigned seed)
+            : m_share(percent / 100)
+            , m_random(seed)
+        {
+        }
+
+        static GstPadProbeReturn onData(GstPad *, GstPadProbeInfo *info, gpointer data)
+        {
+            auto *self = static_cast<PacketDropper *>(data);
+            if (info->type & GST_PAD_PROBE_TYPE_BUFFER)
+                return self->drops() ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+            if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
+                GstBufferList *list = gst_buffer_list_make_writable(gst_pad_probe_info_get_buffer_list(info));
+                GST_PAD_PROBE_INFO_DATA(info) = list;
+                gst_buffer_list_foreach(
+                    list,
+                    [](GstBuffer **buffer, guint, gpointer dropper) -> gboolean {
+                        if (static_cast<PacketDropper *>(dropper)->drops()) {
+                            gst_buffer_unref(*buffer);
+                            *buffer = nullptr; // removes it from the list
+                        }
+                        return TRUE;
+                    },
+                    self);
+                if (gst_buffer_list_length(list) == 0)
+                    return GST_PAD_PROBE_DROP;
+            }
+            return GST_PAD_PROBE_OK;
+        }
+
+        static void destroy(gpointer data) { delete static_cast<PacketDropper *>(data); }
+
+    private:
+        bool drops() { return std::uniform_real_distribution<double>(0, 1)(m_random) < m_share; }
+
+        double m_share;
+        std::mt19937 m_random;
+    };
+
+    void onMediaConfigure(GstRTSPMediaFactory *, GstRTSPMedia *media, gpointer data)
+    {
+        const double percent = *static_cast<const double *>(data);
+        GObjectPtr<GstElement> bin(gst_rtsp_media_get_element(media));
+        for (unsigned i = 0; i < 2; ++i) {
+            const std::string name = "pay" + std::to_string(i);
+            GObjectPtr<GstElement> pay(gst_bin_get_by_name(GST_BIN(bin.get()), name.c_str()));
+            if (!pay)
+                continue;
+            GObjectPtr<GstPad> pad(gst_element_get_static_pad(pay.get(), "src"));
+            gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                &PacketDropper::onData, new PacketDropper(percent, 1234 + i), &PacketDropper::destroy);
+        }
     }
 
 } // namespace
@@ -122,9 +219,14 @@ struct RtspTestServer::Impl
         return GST_RTSP_STS_OK;
     }
 
-    static GstRTSPStatusCode onSetupOrPlay(GstRTSPClient *client, GstRTSPContext *, gpointer data)
+    static GstRTSPStatusCode onSetupOrPlay(GstRTSPClient *client, GstRTSPContext *ctx, gpointer data)
     {
         auto *self = static_cast<Impl *>(data);
+        // The stream is live: a PLAY's range ("npt=0.000-") would make the server seek the media
+        // all viewers share, which can deadlock it while another viewer leaves.
+        if (ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
+            && ctx->request->type_data.request.method == GST_RTSP_PLAY)
+            gst_rtsp_message_remove_header(ctx->request, GST_RTSP_HDR_RANGE, -1);
         if (self->isPaused())
             return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
         if (!g_object_get_data(G_OBJECT(client), kAuthorisedTag))
@@ -206,6 +308,8 @@ bool RtspTestServer::start(const RtspTestServerOptions &options)
     GstRTSPMediaFactory *factory = gst_rtsp_media_factory_new();
     gst_rtsp_media_factory_set_launch(factory, launchLine(options).c_str());
     gst_rtsp_media_factory_set_shared(factory, TRUE);
+    if (options.lossPercent > 0)
+        g_signal_connect(factory, "media-configure", G_CALLBACK(onMediaConfigure), &d->options.lossPercent);
     unsigned protocols = 0;
     if (options.udp)
         protocols |= GST_RTSP_LOWER_TRANS_UDP;
@@ -301,6 +405,30 @@ int RtspTestServer::connectedClients() const
 int RtspTestServer::refusedRequests() const
 {
     return d->refused;
+}
+
+bool parseStreamAudio(const std::string &name, StreamAudio &audio)
+{
+    static const std::pair<const char *, StreamAudio> names[] { { "aac", StreamAudio::Aac },
+        { "pcma", StreamAudio::Pcma }, { "pcmu", StreamAudio::Pcmu }, { "none", StreamAudio::None } };
+    for (const auto &[text, value] : names)
+        if (name == text) {
+            audio = value;
+            return true;
+        }
+    return false;
+}
+
+bool parseStreamVideo(const std::string &name, StreamVideo &video)
+{
+    static const std::pair<const char *, StreamVideo> names[] { { "h264", StreamVideo::H264 },
+        { "h265", StreamVideo::H265 }, { "vp8", StreamVideo::Vp8 } };
+    for (const auto &[text, value] : names)
+        if (name == text) {
+            video = value;
+            return true;
+        }
+    return false;
 }
 
 } // namespace Qurel

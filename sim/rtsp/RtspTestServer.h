@@ -1,4 +1,5 @@
-// A live RTSP test stream like the recorder's: test pattern with a running clock, H.264 + AAC.
+// A live RTSP test stream like the recorder's: test pattern with a running clock, H.264 or H.265
+// video, AAC, G.711 or no sound.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,13 @@
 #include <thread>
 
 namespace Qurel {
+
+enum class StreamAudio { Aac, Pcma, Pcmu, None };
+enum class StreamVideo { H264, H265, Vp8 }; // VP8: a picture MP4 files cannot carry
+
+// The names used on command lines: "aac", "pcma", "pcmu", "none"; "h264", "h265", "vp8".
+bool parseStreamAudio(const std::string &name, StreamAudio &audio);
+bool parseStreamVideo(const std::string &name, StreamVideo &video);
 
 struct RtspTestServerOptions
 {
@@ -24,7 +32,10 @@ struct RtspTestServerOptions
     // videotestsrc settings of the picture under the clock; busier pictures (e.g.
     // "pattern=snow") make the encoder actually use a high bitrate.
     std::string picture = "pattern=ball";
-    bool audio = true;
+    StreamVideo video = StreamVideo::H264;
+    StreamAudio audio = StreamAudio::Aac; // AAC 48 kHz; G.711 8 kHz in 20 ms packets
+    // Share of RTP packets (0-100) thrown away before they leave, like a lossy network.
+    double lossPercent = 0;
     // Two slices per frame with SPS/PPS repeated in front of every keyframe slice, so the
     // parameter sets end up between the slices of one picture (some recorders send this).
     bool slicedKeyframes = false;

@@ -17,6 +17,7 @@ void usage()
     std::fprintf(stderr,
         "usage: qurel-rtsp-sim [--address A] [--port P] [--key K] [--size WxH] [--fps N]\n"
         "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
+        "                      [--audio aac|pcma|pcmu|none] [--video h264|h265|vp8] [--loss PERCENT]\n"
         "                      [--picture \"pattern=snow\"]\n"
         "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n");
 }
@@ -27,6 +28,7 @@ int main(int argc, char **argv)
 {
     Qurel::RtspTestServerOptions options;
     double pauseAt = -1, pauseFor = 0;
+    bool ok = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -58,15 +60,23 @@ int main(int argc, char **argv)
             takes([&](const char *v) { pauseAt = std::atof(v); });
         else if (arg == "--pause-for")
             takes([&](const char *v) { pauseFor = std::atof(v); });
+        else if (arg == "--audio")
+            takes([&](const char *v) { ok = ok && Qurel::parseStreamAudio(v, options.audio); });
+        else if (arg == "--video")
+            takes([&](const char *v) { ok = ok && Qurel::parseStreamVideo(v, options.video); });
+        else if (arg == "--loss")
+            takes([&](const char *v) { options.lossPercent = std::atof(v); });
         else if (arg == "--sliced")
             options.slicedKeyframes = true;
         else if (arg == "--no-audio")
-            options.audio = false;
+            options.audio = Qurel::StreamAudio::None;
         else if (arg == "--udp-only")
             options.tcp = false;
         else if (arg == "--tcp-only")
             options.udp = false;
-        else {
+        else
+            ok = false;
+        if (!ok) {
             usage();
             return 2;
         }

@@ -1,7 +1,6 @@
 #include "Mp4Writer.h"
 
-#include "H264Nal.h"
-#include "RtspSource.h"
+#include "VideoNal.h"
 #include "zelmicro.h"
 
 #include <algorithm>
@@ -14,17 +13,23 @@ namespace {
 
     constexpr AVRational kMicroseconds { 1, 1000000 };
 
-    int64_t frameDurationOf(const AVStream *stream)
+    // Samples per packet of the sound codecs the file takes as they come.
+    int frameSizeOf(const AVCodecParameters &par)
     {
-        AVRational rate = stream->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0)
-            rate = stream->r_frame_rate;
-        const AVCodecParameters *par = stream->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
-            rate = AVRational { par->sample_rate, par->frame_size };
+        if (par.frame_size > 0)
+            return par.frame_size;
+        return par.codec_id == AV_CODEC_ID_MP3 || par.codec_id == AV_CODEC_ID_MP2 ? 1152 : 1024;
+    }
+
+    int64_t frameDurationOf(const SegmentStream &stream)
+    {
+        AVRational rate = stream.frameRate;
+        const AVCodecParameters *par = stream.par;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0)
+            rate = AVRational { par->sample_rate, frameSizeOf(*par) };
         if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
             rate = AVRational { 25, 1 };
-        return std::max<int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base));
+        return std::max<int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream.timeBase));
     }
 
     bool setExtradata(AVCodecParameters *par, const std::vector<uint8_t> &data)
@@ -39,6 +44,33 @@ namespace {
         return true;
     }
 
+    struct ParserClose
+    {
+        void operator()(AVCodecParserContext *parser) const { av_parser_close(parser); }
+    };
+
+    // The picture size read from a keyframe's parameter sets (or those the stream described),
+    // for a stream that starts without probing.
+    bool readPictureSize(AVCodecParameters *par, const AVPacket &keyframe)
+    {
+        std::unique_ptr<AVCodecParserContext, ParserClose> parser(av_parser_init(par->codec_id));
+        CodecContextPtr context(avcodec_alloc_context3(nullptr));
+        if (!parser || !context || avcodec_parameters_to_context(context.get(), par) < 0)
+            return false;
+        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+        uint8_t *out = nullptr;
+        int outSize = 0;
+        av_parser_parse2(parser.get(), context.get(), &out, &outSize, keyframe.data, keyframe.size,
+            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (parser->width <= 0 || parser->height <= 0)
+            return false;
+        par->width = parser->width;
+        par->height = parser->height;
+        if (par->format < 0)
+            par->format = parser->format;
+        return true;
+    }
+
 } // namespace
 
 Mp4Writer::Mp4Writer(std::string path)
@@ -48,35 +80,34 @@ Mp4Writer::Mp4Writer(std::string path)
 
 Mp4Writer::~Mp4Writer() = default;
 
-void Mp4Writer::beginSegment(const AVFormatContext *input)
+void Mp4Writer::beginSegment(const std::vector<SegmentStream> &streams)
 {
     flushHeld();
     m_tracks.clear();
-    m_tracks.resize(input->nb_streams);
+    m_tracks.resize(streams.size());
     m_segmentPlaced = false;
     m_segmentHasVideo = false;
 
-    const AVOutputFormat *mp4 = av_guess_format("mp4", nullptr, nullptr);
     if (!m_output)
         m_fileTracks.clear(); // nothing written yet: this connection decides the file's streams
     int ordinal[AVMEDIA_TYPE_NB] = {};
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const AVStream *stream = input->streams[i];
-        const AVCodecParameters *par = stream->codecpar;
+    for (size_t i = 0; i < streams.size(); ++i) {
+        const AVCodecParameters *par = streams[i].par;
+        if (!par || par->codec_type < 0 || par->codec_type >= AVMEDIA_TYPE_NB)
+            continue;
         Track &track = m_tracks[i];
         track.type = par->codec_type;
-        track.timeBase = stream->time_base;
-        track.h264 = par->codec_id == AV_CODEC_ID_H264;
-        track.frameDuration = frameDurationOf(stream);
-        if (!isRecordable(*par))
-            continue;
-        if (avformat_query_codec(mp4, par->codec_id, FF_COMPLIANCE_NORMAL) != 1)
-            continue;
+        track.codec = par->codec_id;
+        track.timeBase = streams[i].timeBase;
+        track.joinsSlices = hasNalReader(par->codec_id);
+        track.frameDuration = frameDurationOf(streams[i]);
         const int nth = ordinal[track.type]++;
         if (!m_output) {
             CodecParametersPtr copy(avcodec_parameters_alloc());
             if (!copy || avcodec_parameters_copy(copy.get(), par) < 0)
                 continue;
+            if (copy->codec_type == AVMEDIA_TYPE_AUDIO)
+                copy->frame_size = frameSizeOf(*copy);
             track.out = int(m_fileTracks.size());
             m_fileTracks.push_back(FileTrack { std::move(copy), AV_NOPTS_VALUE });
         } else {
@@ -95,46 +126,67 @@ void Mp4Writer::beginSegment(const AVFormatContext *input)
     }
 }
 
+bool Mp4Writer::joinsHeld(const Track &track, const AVPacket &packet) const
+{
+    switch (firstSlice(track.codec, packet.data, size_t(packet.size))) {
+    case FirstSlice::StartsPicture:
+        return false;
+    case FirstSlice::None:
+        return true; // parameter sets or SEI alone go with the picture before
+    case FirstSlice::ContinuesPicture:
+        break;
+    }
+    // All slices of a picture carry its timestamp; a slice whose picture start was lost with its
+    // packet keeps its own timestamp and so stays apart.
+    const AVPacket &held = *track.held;
+    return held.pts == AV_NOPTS_VALUE || packet.pts == AV_NOPTS_VALUE || held.pts == packet.pts;
+}
+
 bool Mp4Writer::write(AVPacket *packet)
 {
-    if (m_failed || packet->stream_index < 0 || size_t(packet->stream_index) >= m_tracks.size()
-        || m_tracks[size_t(packet->stream_index)].out < 0) {
+    if (m_error || !m_segmentHasVideo || packet->stream_index < 0
+        || size_t(packet->stream_index) >= m_tracks.size() || m_tracks[size_t(packet->stream_index)].out < 0) {
         av_packet_unref(packet);
-        return !m_failed;
+        return !m_error;
     }
     Track &track = m_tracks[size_t(packet->stream_index)];
-    PacketPtr own = makePacket();
-    if (!own) {
-        av_packet_unref(packet);
-        return true;
-    }
-    av_packet_move_ref(own.get(), packet);
     if (track.type != AVMEDIA_TYPE_VIDEO) {
-        emit(track, std::move(own), AV_NOPTS_VALUE);
-        return !m_failed;
+        emit(track, packet, AV_NOPTS_VALUE);
+        av_packet_unref(packet);
+        return !m_error;
     }
     // A picture may arrive as several packets (slices split by repeated parameter sets); the
     // file needs it as one sample, so the latest picture waits until the next one begins.
-    if (track.h264 && track.held && continuesPicture(own->data, size_t(own->size))) {
+    if (track.joinsSlices && track.held && joinsHeld(track, *packet)) {
         AVPacket *held = track.held.get();
         const int oldSize = held->size;
-        if (av_grow_packet(held, own->size) == 0) {
-            std::memcpy(held->data + oldSize, own->data, size_t(own->size));
-            held->flags |= own->flags & AV_PKT_FLAG_KEY;
+        if (av_grow_packet(held, packet->size) == 0) {
+            std::memcpy(held->data + oldSize, packet->data, size_t(packet->size));
+            held->flags |= packet->flags & AV_PKT_FLAG_KEY;
             if (held->pts == AV_NOPTS_VALUE)
-                held->pts = own->pts;
+                held->pts = packet->pts;
         }
+        av_packet_unref(packet);
         return true;
     }
+    // Two packets per video track take turns holding the latest picture.
     PacketPtr previous = std::move(track.held);
-    const int64_t nextPts = own->pts;
-    track.held = std::move(own);
-    if (previous)
-        emit(track, std::move(previous), nextPts);
-    return !m_failed;
+    track.held = previous && track.spare ? std::move(track.spare) : makePacket();
+    if (!track.held) {
+        av_packet_unref(packet);
+        track.held = std::move(previous);
+        return true;
+    }
+    av_packet_move_ref(track.held.get(), packet);
+    if (previous) {
+        emit(track, previous.get(), track.held->pts);
+        av_packet_unref(previous.get());
+        track.spare = std::move(previous);
+    }
+    return !m_error;
 }
 
-void Mp4Writer::emit(Track &track, PacketPtr packet, int64_t nextPts)
+void Mp4Writer::emit(Track &track, AVPacket *packet, int64_t nextPts)
 {
     // Streams from RTSP often lack the first picture's timestamp: take it from its neighbours.
     if (packet->pts == AV_NOPTS_VALUE)
@@ -150,28 +202,35 @@ void Mp4Writer::emit(Track &track, PacketPtr packet, int64_t nextPts)
     }
     if (packet->dts == AV_NOPTS_VALUE || packet->dts > packet->pts)
         packet->dts = packet->pts;
+    // A picture lasts until the next one: the file then shows each for its real time, also the
+    // last one of a fragment.
+    if (packet->duration <= 0 && nextPts != AV_NOPTS_VALUE && nextPts > packet->pts)
+        packet->duration = nextPts - packet->pts;
     track.lastPts = packet->pts;
 
     if (!m_segmentPlaced) {
-        const bool opensSegment = m_segmentHasVideo
-            ? track.type == AVMEDIA_TYPE_VIDEO && (packet->flags & AV_PKT_FLAG_KEY)
-            : true;
+        const bool opensSegment = track.type == AVMEDIA_TYPE_VIDEO && (packet->flags & AV_PKT_FLAG_KEY);
         if (!opensSegment || !placeSegment(track, *packet))
             return;
     }
     if (packet->pts < track.base)
         return; // sound from before the first picture
-    writeToFile(track, packet.get());
+    writeToFile(track, packet);
+}
+
+int64_t Mp4Writer::segmentStart(int index) const
+{
+    if (!m_segmentPlaced || index < 0 || size_t(index) >= m_tracks.size())
+        return AV_NOPTS_VALUE;
+    return m_tracks[size_t(index)].base;
 }
 
 bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 {
     const auto now = std::chrono::steady_clock::now();
     if (!m_output) {
-        if (!openFile(first, packet)) {
-            m_failed = true;
+        if (!openFile(first, packet))
             return false;
-        }
         m_fileStart = now;
         m_segmentOffsetUs = 0;
     } else {
@@ -190,33 +249,51 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
 {
     AVFormatContext *raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, nullptr, "mp4", m_path.c_str()) < 0)
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_path.c_str());
+    if (rc < 0) {
+        fail(rc);
         return false;
+    }
     OutputContextPtr output(raw);
     for (size_t i = 0; i < m_fileTracks.size(); ++i) {
         AVStream *stream = avformat_new_stream(output.get(), nullptr);
-        if (!stream || avcodec_parameters_copy(stream->codecpar, m_fileTracks[i].par.get()) < 0)
+        if (!stream || avcodec_parameters_copy(stream->codecpar, m_fileTracks[i].par.get()) < 0) {
+            fail(AVERROR(ENOMEM));
             return false;
-        stream->codecpar->codec_tag = 0;
+        }
+        AVCodecParameters *par = stream->codecpar;
+        par->codec_tag = 0;
         for (const Track &track : m_tracks)
             if (track.out == int(i))
                 stream->time_base = track.timeBase;
-        // Without parameter sets from the session description, take them from the keyframe.
-        if (int(i) == first.out && first.h264 && stream->codecpar->extradata_size == 0) {
-            const std::vector<uint8_t> sets = parameterSets(packet.data, size_t(packet.size));
-            if (!sets.empty() && !setExtradata(stream->codecpar, sets))
+        if (int(i) != first.out || !first.joinsSlices)
+            continue;
+        // Without parameter sets from the session description, take them from the keyframe;
+        // the picture size too, as the stream was not probed for it.
+        if (par->extradata_size == 0) {
+            const auto sets = parameterSets(first.codec, packet.data, size_t(packet.size));
+            if (!sets.empty() && !setExtradata(par, sets)) {
+                fail(AVERROR(ENOMEM));
                 return false;
+            }
         }
+        if (par->width <= 0 || par->height <= 0)
+            readPictureSize(par, packet);
     }
-    if (avio_open(&output->pb, m_path.c_str(), AVIO_FLAG_WRITE) < 0)
+    rc = avio_open(&output->pb, m_path.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+        fail(rc);
         return false;
+    }
     Options options;
     options.set("movflags", "frag_keyframe+empty_moov+default_base_moof");
     options.set("frag_duration", "1000000"); // a long keyframe interval still loses at most ~1 s
     options.set("flush_packets", "1");
-    if (avformat_write_header(output.get(), options.get()) < 0) {
+    rc = avformat_write_header(output.get(), options.get());
+    if (rc < 0) {
         output.reset();
         std::remove(m_path.c_str()); // no half-made file
+        fail(rc);
         return false;
     }
     m_output = std::move(output);
@@ -240,32 +317,50 @@ void Mp4Writer::writeToFile(Track &track, AVPacket *packet)
         = av_rescale_q(packet->duration > 0 ? packet->duration : track.frameDuration, track.timeBase, tb);
     packet->pts = pts;
     packet->dts = dts;
-    packet->duration = packet->duration > 0 ? duration : 0;
+    packet->duration = duration;
     packet->stream_index = track.out;
     packet->pos = -1;
     m_endUs = std::max(m_endUs, av_rescale_q(pts + duration, tb, kMicroseconds));
-    if (av_write_frame(m_output.get(), packet) < 0)
-        m_failed = true;
+    const int rc = av_write_frame(m_output.get(), packet);
+    if (rc < 0) {
+        fail(rc);
+        return;
+    }
+    // The first picture goes to disk at once instead of with the first full fragment, so the
+    // file holds media a moment after recording starts.
+    if (!m_firstFragmentOut && track.type == AVMEDIA_TYPE_VIDEO) {
+        m_firstFragmentOut = true;
+        if (const int flushed = av_write_frame(m_output.get(), nullptr); flushed < 0)
+            fail(flushed);
+    }
 }
 
 void Mp4Writer::flushHeld()
 {
     for (Track &track : m_tracks)
-        if (track.held)
-            emit(track, std::move(track.held), AV_NOPTS_VALUE);
+        if (track.held) {
+            emit(track, track.held.get(), AV_NOPTS_VALUE);
+            track.held.reset();
+        }
+}
+
+void Mp4Writer::fail(int error)
+{
+    if (!m_error)
+        m_error = error < 0 ? error : AVERROR_UNKNOWN;
 }
 
 int Mp4Writer::finish()
 {
     flushHeld();
     if (!m_output)
-        return m_failed ? ZMS32_ERR_WRITE : ZMS32_ERR_NO_MEDIA;
-    if (av_write_trailer(m_output.get()) < 0)
-        m_failed = true;
-    if (avio_closep(&m_output->pb) < 0)
-        m_failed = true;
+        return m_error ? ZMS32_ERR_WRITE : ZMS32_ERR_NO_MEDIA;
+    if (const int rc = av_write_trailer(m_output.get()); rc < 0)
+        fail(rc);
+    if (const int rc = avio_closep(&m_output->pb); rc < 0)
+        fail(rc);
     m_output.reset();
-    return m_failed ? ZMS32_ERR_WRITE : ZMS32_OK;
+    return m_error ? ZMS32_ERR_WRITE : ZMS32_OK;
 }
 
 } // namespace Qurel

@@ -2,6 +2,8 @@
 
 #include "zelmicro.h"
 
+#include <unistd.h>
+
 namespace Qurel {
 
 RelayRecorder::RelayRecorder(RelayConfig config, RelayTimeouts timeouts)
@@ -18,12 +20,28 @@ RelayRecorder::~RelayRecorder()
         finish();
 }
 
-bool RelayRecorder::connect()
+int RelayRecorder::connect()
 {
     if (m_source.open(m_timeouts.connect) < 0)
-        return false;
+        return ZMS32_ERR_CONNECT;
+    const AVFormatContext *input = m_source.context();
+    bool video = false;
+    AudioHandling audio = AudioHandling::None;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters &par = *input->streams[i]->codecpar;
+        video = video || isCopyableVideo(par);
+        if (par.codec_type == AVMEDIA_TYPE_AUDIO && audio == AudioHandling::None)
+            audio = audioHandlingFor(par);
+    }
+    if (!video) {
+        m_source.close();
+        return ZMS32_ERR_VIDEO;
+    }
+    m_connected = true;
+    m_tcp = m_source.tcp();
+    m_audio = audio;
     m_thread = std::thread(&RelayRecorder::run, this);
-    return true;
+    return ZMS32_OK;
 }
 
 int RelayRecorder::finish()
@@ -35,14 +53,145 @@ int RelayRecorder::finish()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    endSegment();
     m_source.close();
-    return m_writer.finish();
+    m_connected = false;
+    int rc = m_writer.finish();
+    noteWrite();
+    // Writing on into a removed folder succeeds (the open file lives on without a name); the
+    // caller is told, as it is about to look for the file.
+    if (rc == ZMS32_OK && access(m_config.outputPath().c_str(), F_OK) != 0)
+        rc = ZMS32_ERR_WRITE;
+    return rc;
+}
+
+RelayStatus RelayRecorder::status() const
+{
+    const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_created).count();
+    auto age = [nowUs](int64_t atUs) { return atUs < 0 ? int64_t(-1) : (nowUs - atUs) / 1000; };
+    RelayStatus s;
+    s.connected = m_connected;
+    s.tcp = m_tcp;
+    s.recording = m_lastWriteUs >= 0 && !m_writeError;
+    s.audio = m_audio;
+    s.writeError = m_writeError;
+    s.reconnects = m_reconnects;
+    s.recordedMs = m_recordedUs / 1000;
+    s.msSincePacket = age(m_lastPacketUs);
+    s.msSinceWrite = age(m_lastWriteUs);
+    return s;
 }
 
 bool RelayRecorder::waitBeforeRetry(std::chrono::milliseconds pause)
 {
     std::unique_lock<std::mutex> lock(m_waitMutex);
     return !m_wake.wait_for(lock, pause, [this] { return bool(m_stop); });
+}
+
+void RelayRecorder::beginSegment()
+{
+    endSegment();
+    const AVFormatContext *input = m_source.context();
+    std::vector<SegmentStream> streams(input->nb_streams);
+    AudioHandling audio = AudioHandling::None;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream *stream = input->streams[i];
+        const AVCodecParameters *par = stream->codecpar;
+        SegmentStream &s = streams[i];
+        s.timeBase = stream->time_base;
+        s.frameRate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && isCopyableVideo(*par))
+            s.par = par;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        AudioHandling handling = audioHandlingFor(*par);
+        if (handling == AudioHandling::Copied)
+            s.par = par;
+        if (handling == AudioHandling::Transcoded) {
+            auto transcoder = std::make_unique<AudioTranscoder>(*par, stream->time_base);
+            if (transcoder->isOpen()) {
+                s.par = &transcoder->output();
+                s.timeBase = transcoder->timeBase();
+                m_transcoders[int(i)] = std::move(transcoder);
+            } else {
+                handling = AudioHandling::Dropped;
+            }
+        }
+        if (audio == AudioHandling::None || audio == AudioHandling::Dropped)
+            audio = handling;
+    }
+    m_audio = audio;
+    m_writer.beginSegment(streams);
+}
+
+void RelayRecorder::endSegment()
+{
+    // The sound each encoder still holds belongs to the connection that is ending.
+    for (auto &[index, transcoder] : m_transcoders)
+        transcoder->drain([this, index = index](AVPacket *out) {
+            out->stream_index = index;
+            m_writer.write(out);
+        });
+    m_transcoders.clear();
+    m_early.clear();
+}
+
+void RelayRecorder::record(AVPacket *packet)
+{
+    const AVFormatContext *input = m_source.context();
+    const bool video = packet->stream_index >= 0 && unsigned(packet->stream_index) < input->nb_streams
+        && input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    if (!video && !m_writer.segmentPlaced()) {
+        // Sound may be due in the file before the keyframe that places the connection has gone
+        // through the writer: it waits, so the sound starts with the picture.
+        constexpr size_t kMostEarly = 1000; // a long keyframe interval of 48 kHz AAC
+        if (m_early.size() >= kMostEarly)
+            m_early.pop_front();
+        PacketPtr early = makePacket();
+        if (early) {
+            av_packet_move_ref(early.get(), packet);
+            m_early.push_back(std::move(early));
+        }
+        av_packet_unref(packet);
+        return;
+    }
+    deliver(packet);
+    if (m_writer.segmentPlaced()) {
+        for (PacketPtr &early : m_early)
+            deliver(early.get());
+        m_early.clear();
+    }
+    noteWrite();
+}
+
+void RelayRecorder::deliver(AVPacket *packet)
+{
+    const int index = packet->stream_index;
+    const auto found = m_transcoders.find(index);
+    if (found == m_transcoders.end()) {
+        m_writer.write(packet);
+        return;
+    }
+    AudioTranscoder &transcoder = *found->second;
+    transcoder.startAt(m_writer.segmentStart(index));
+    const bool ok = transcoder.push(*packet, [this, index](AVPacket *out) {
+        out->stream_index = index;
+        m_writer.write(out);
+    });
+    av_packet_unref(packet);
+    if (!ok)
+        m_audio = AudioHandling::Dropped; // the picture goes on alone
+}
+
+void RelayRecorder::noteWrite()
+{
+    const int64_t endUs = m_writer.endUs();
+    if (endUs != m_recordedUs) {
+        m_recordedUs = endUs;
+        m_lastWriteUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_created).count();
+    }
+    if (m_writer.error())
+        m_writeError = m_writer.error();
 }
 
 void RelayRecorder::run()
@@ -52,12 +201,16 @@ void RelayRecorder::run()
     std::chrono::milliseconds retryPause(250);
     while (!m_stop) {
         if (!m_source.isOpen()) {
+            m_connected = false;
             if (m_source.open(m_timeouts.reconnect) < 0) {
                 if (!waitBeforeRetry(retryPause))
                     break;
                 retryPause = std::min(retryPause * 2, std::chrono::milliseconds(2000));
                 continue;
             }
+            ++m_reconnects;
+            m_connected = true;
+            m_tcp = m_source.tcp();
             fresh = true;
             retryPause = std::chrono::milliseconds(250);
         }
@@ -65,18 +218,18 @@ void RelayRecorder::run()
             m_source.close();
             continue;
         }
+        m_lastPacketUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_created).count();
         if (!m_recording) {
             av_packet_unref(packet.get());
             continue;
         }
         if (fresh) {
-            m_writer.beginSegment(m_source.context());
+            beginSegment();
             fresh = false;
         }
-        if (!m_writer.write(packet.get())) {
-            // The disk refused the data: keep what was written and stop reading.
-            break;
-        }
+        record(packet.get());
+        if (m_writer.error())
+            break; // the disk refused the data: keep what was written and stop reading
     }
 }
 

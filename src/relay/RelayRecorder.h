@@ -2,12 +2,17 @@
 // MP4 file, reconnecting after drop-outs until it is finished.
 #pragma once
 
+#include "AudioTranscoder.h"
+#include "MediaRules.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
 #include "RtspSource.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -20,6 +25,20 @@ struct RelayTimeouts
     std::chrono::milliseconds silence { 5000 }; // no packet for this long: reconnect
 };
 
+// What the client may show about a running relay; see zms32GetDispatchStreamStatus.
+struct RelayStatus
+{
+    bool connected = false;
+    bool tcp = false;
+    bool recording = false; // the file exists and receives media
+    AudioHandling audio = AudioHandling::None;
+    int writeError = 0; // AVERROR code that stopped the writing, 0 while it works
+    int reconnects = 0;
+    int64_t recordedMs = 0;
+    int64_t msSincePacket = -1;
+    int64_t msSinceWrite = -1;
+};
+
 class RelayRecorder final
 {
 public:
@@ -28,16 +47,26 @@ public:
     RelayRecorder(const RelayRecorder &) = delete;
     RelayRecorder &operator=(const RelayRecorder &) = delete;
 
-    // Opens the stream and starts the reading thread; false when the stream cannot be had.
-    bool connect();
+    // Opens the stream and starts the reading thread; ZMS32_OK, ZMS32_ERR_CONNECT when the
+    // stream cannot be had, ZMS32_ERR_VIDEO when its picture cannot go into an MP4 file.
+    int connect();
     // From now on packets go into the file.
     void startRecording() { m_recording = true; }
     // Ends the thread and finalises the file; ZMS32_OK or the error code. Call once.
     int finish();
+    // May be called from any thread at any time.
+    RelayStatus status() const;
 
 private:
+    using Clock = CoarseClock;
+
     void run();
     bool waitBeforeRetry(std::chrono::milliseconds pause);
+    void beginSegment();
+    void endSegment();
+    void record(AVPacket *packet);
+    void deliver(AVPacket *packet);
+    void noteWrite();
 
     RelayConfig m_config;
     RelayTimeouts m_timeouts;
@@ -45,9 +74,24 @@ private:
     std::atomic<bool> m_recording { false };
     RtspSource m_source;
     Mp4Writer m_writer;
+    // Sound that the file takes as AAC, by stream index of the current connection.
+    std::map<int, std::unique_ptr<AudioTranscoder>> m_transcoders;
+    // Sound that came before the connection's first keyframe was in the file, kept until it is.
+    std::deque<PacketPtr> m_early;
     std::thread m_thread;
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
+
+    // Read by status() from other threads.
+    const Clock::time_point m_created = Clock::now();
+    std::atomic<bool> m_connected { false };
+    std::atomic<bool> m_tcp { false };
+    std::atomic<AudioHandling> m_audio { AudioHandling::None };
+    std::atomic<int> m_writeError { 0 };
+    std::atomic<int> m_reconnects { 0 };
+    std::atomic<int64_t> m_recordedUs { 0 };
+    std::atomic<int64_t> m_lastPacketUs { -1 }; // since m_created
+    std::atomic<int64_t> m_lastWriteUs { -1 };
 };
 
 } // namespace Qurel

@@ -1,5 +1,10 @@
 #include "RtspSource.h"
 
+#include "MediaRules.h"
+#include "VideoNal.h"
+
+#include <thread>
+
 namespace Qurel {
 
 RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
@@ -9,53 +14,83 @@ RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
 {
 }
 
-bool isRecordable(const AVCodecParameters &par)
-{
-    if (par.codec_type == AVMEDIA_TYPE_VIDEO)
-        return par.width > 0 && par.height > 0;
-    if (par.codec_type == AVMEDIA_TYPE_AUDIO)
-        return par.sample_rate > 0;
-    return false;
-}
-
 int RtspSource::interrupted(void *opaque)
 {
     auto *self = static_cast<RtspSource *>(opaque);
-    return self->m_stop || std::chrono::steady_clock::now() > self->m_deadline;
+    if (self->m_stop)
+        return 1;
+    // Asked around every read of a busy stream; while it waits, every 100 ms: the clock is read
+    // on every eighth call only, which still ends a wait within a second of its deadline.
+    if (++self->m_checks % 8 != 0)
+        return 0;
+    return CoarseClock::now() > self->m_deadline;
+}
+
+int RtspSource::connect(bool tcp)
+{
+    AVFormatContext *context = avformat_alloc_context();
+    if (!context)
+        return AVERROR(ENOMEM);
+    context->interrupt_callback = { &RtspSource::interrupted, this };
+    Options options;
+    options.set("rtsp_transport", tcp ? "tcp" : "udp");
+    options.set("timeout", "5000000"); // socket I/O, microseconds
+    options.set("buffer_size", "2097152"); // UDP receive buffer: a keyframe arrives as one burst
+    // On failure avformat_open_input frees the context itself.
+    const int rc = avformat_open_input(&context, m_url.c_str(), nullptr, options.get());
+    if (rc == 0)
+        m_input.reset(context);
+    return rc;
+}
+
+// True when the session description gave what the file needs, so no packet has to be read
+// ahead: codecs, the sound's rate and channels; H.264 and H.265 pictures tell their size in
+// their first keyframe.
+bool RtspSource::describedEnough() const
+{
+    for (unsigned i = 0; i < m_input->nb_streams; ++i) {
+        const AVCodecParameters &par = *m_input->streams[i]->codecpar;
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO && !hasNalReader(par.codec_id) && par.width <= 0)
+            return false;
+        if (par.codec_type == AVMEDIA_TYPE_AUDIO && (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0))
+            return false;
+    }
+    return true;
+}
+
+bool RtspSource::pauseBeforeRetry()
+{
+    for (int i = 0; i < 10; ++i) {
+        if (m_stop || CoarseClock::now() > m_deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 int RtspSource::open(std::chrono::milliseconds limit)
 {
     close();
-    AVFormatContext *context = avformat_alloc_context();
-    if (!context)
-        return AVERROR(ENOMEM);
-    context->interrupt_callback = { &RtspSource::interrupted, this };
     arm(limit);
-
-    Options options;
-    options.set("rtsp_transport", m_tcp ? "tcp" : "udp");
-    options.set("timeout", "5000000"); // socket I/O, microseconds
-    options.set("buffer_size", "2097152"); // UDP receive buffer: a keyframe arrives as one burst
-    options.set("analyzeduration", "500000"); // parameters come with the session description
-    // On failure avformat_open_input frees the context itself.
-    int rc = avformat_open_input(&context, m_url.c_str(), nullptr, options.get());
+    int rc = connect(m_tcp);
+    if (rc == AVERROR(EPROTONOSUPPORT) && !m_stop) { // "461 Unsupported transport"
+        // A server may still be closing the refused session and answer "503" for a moment.
+        do
+            rc = connect(!m_tcp);
+        while (rc == AVERROR_HTTP_SERVER_ERROR && pauseBeforeRetry());
+        if (rc == 0)
+            m_tcp = !m_tcp;
+    }
     if (rc < 0)
         return rc;
-    m_input.reset(context);
-    rc = avformat_find_stream_info(context, nullptr);
-    if (rc < 0 || m_stop) {
-        close();
-        return rc < 0 ? rc : AVERROR_EXIT;
-    }
-    // An interrupted probe can return without the picture size or sample rate; such a
-    // connection cannot be recorded, so it counts as failed.
-    bool hasMedia = false;
-    for (unsigned i = 0; i < context->nb_streams; ++i)
-        hasMedia = hasMedia || isRecordable(*context->streams[i]->codecpar);
-    if (!hasMedia) {
-        close();
-        return AVERROR_STREAM_NOT_FOUND;
+    if (!describedEnough()) {
+        // Some codec needs a look at the packets; a short look, the stream is live.
+        m_input->max_analyze_duration = 500000;
+        rc = avformat_find_stream_info(m_input.get(), nullptr);
+        if (rc < 0 || m_stop) {
+            close();
+            return rc < 0 ? rc : AVERROR_EXIT;
+        }
     }
     return 0;
 }

@@ -2,15 +2,13 @@
 #pragma once
 
 #include "AvHandles.h"
+#include "CoarseClock.h"
 
 #include <atomic>
 #include <chrono>
 #include <string>
 
 namespace Qurel {
-
-// A stream the MP4 file can take: video with its picture size, or audio with its sample rate.
-bool isRecordable(const AVCodecParameters &par);
 
 class RtspSource final
 {
@@ -20,23 +18,30 @@ public:
     RtspSource(const RtspSource &) = delete;
     RtspSource &operator=(const RtspSource &) = delete;
 
-    // Connects and learns the streams within the limit; 0 or an AVERROR code.
+    // Connects and learns the streams within the limit; 0 or an AVERROR code. A server that
+    // refuses the RTP transport asked for is asked once for the other one, which is then kept.
     int open(std::chrono::milliseconds limit);
     // Next packet; an AVERROR code when the stream ended, broke or was silent for the limit.
     int read(AVPacket *packet, std::chrono::milliseconds silenceLimit);
     void close() { m_input.reset(); }
 
     bool isOpen() const { return bool(m_input); }
+    bool tcp() const { return m_tcp; }
     const AVFormatContext *context() const { return m_input.get(); }
 
 private:
     static int interrupted(void *opaque);
-    void arm(std::chrono::milliseconds limit) { m_deadline = std::chrono::steady_clock::now() + limit; }
+    void arm(std::chrono::milliseconds limit) { m_deadline = CoarseClock::now() + limit; }
+    int connect(bool tcp);
+    bool describedEnough() const;
+    // Waits 100 ms; false when stopped or past the deadline.
+    bool pauseBeforeRetry();
 
     std::string m_url;
     bool m_tcp;
     const std::atomic<bool> &m_stop;
-    std::chrono::steady_clock::time_point m_deadline;
+    CoarseClock::time_point m_deadline;
+    unsigned m_checks = 0;
     InputContextPtr m_input;
 };
 

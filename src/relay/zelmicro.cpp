@@ -4,8 +4,10 @@
 #include "RelayConfig.h"
 #include "RelayRecorder.h"
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Qurel::RelayConfig;
@@ -23,6 +25,7 @@ struct Library
     std::unique_ptr<RelayRecorder> recorder;
     int finishCode = ZMS32_OK; // result of a StopRecord that came before Destroy
     bool stopAfterDestroy = false; // Destroy done, the StopRecord that follows it is expected
+    std::string path; // of the file being recorded
 };
 
 Library &library()
@@ -47,6 +50,30 @@ template <typename Call> int32_t streamCall(int32_t stream, Call call)
 bool folderWritable(const RelayConfig &config)
 {
     return access(config.folder.c_str(), W_OK | X_OK) == 0;
+}
+
+int32_t audioCode(Qurel::AudioHandling handling)
+{
+    switch (handling) {
+    case Qurel::AudioHandling::None:
+        break;
+    case Qurel::AudioHandling::Copied:
+        return ZMS32_AUDIO_COPIED;
+    case Qurel::AudioHandling::Transcoded:
+        return ZMS32_AUDIO_TRANSCODED;
+    case Qurel::AudioHandling::Dropped:
+        return ZMS32_AUDIO_DROPPED;
+    }
+    return ZMS32_AUDIO_NONE;
+}
+
+// An errno for the client; libav* failures that carry none count as I/O errors.
+int32_t errnoOf(int averror)
+{
+    if (averror == 0)
+        return 0;
+    const int code = AVUNERROR(averror);
+    return code > 0 && code < 4096 ? code : EIO;
 }
 
 } // namespace
@@ -89,8 +116,9 @@ int32_t zms32CreateDispatchStream(int32_t stream, const void *config)
         if (!folderWritable(parsed))
             return ZMS32_ERR_FOLDER;
         auto recorder = std::make_unique<RelayRecorder>(parsed);
-        if (!recorder->connect())
-            return ZMS32_ERR_CONNECT;
+        if (const int rc = recorder->connect(); rc != ZMS32_OK)
+            return rc;
+        lib.path = parsed.outputPath();
         lib.recorder = std::move(recorder);
         lib.state = StreamState::Created;
         lib.stopAfterDestroy = false;
@@ -147,5 +175,35 @@ int32_t zms32StopDispatchStreamRecord(int32_t stream)
         lib.finishCode = lib.recorder->finish();
         lib.state = StreamState::Finished;
         return lib.finishCode;
+    });
+}
+
+int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
+{
+    return streamCall(stream, [&](Library &lib) -> int32_t {
+        if (!status)
+            return ZMS32_ERR_BAD_CONFIG;
+        if (!lib.recorder)
+            return ZMS32_ERR_WRONG_STATE;
+        const Qurel::RelayStatus s = lib.recorder->status();
+        int32_t flags = 0;
+        if (s.connected)
+            flags |= ZMS32_STATUS_CONNECTED;
+        if (s.tcp)
+            flags |= ZMS32_STATUS_TCP;
+        if (s.recording)
+            flags |= ZMS32_STATUS_RECORDING;
+        if (s.writeError)
+            flags |= ZMS32_STATUS_WRITE_FAILED;
+        // Writing into a removed folder still succeeds on Linux (the open file lives on unnamed),
+        // so the path itself is looked at.
+        struct stat st
+        {
+        };
+        if (s.msSinceWrite >= 0 && stat(lib.path.c_str(), &st) != 0)
+            flags |= ZMS32_STATUS_FILE_MISSING;
+        *status = Zms32StreamStatus { flags, audioCode(s.audio), errnoOf(s.writeError), s.reconnects,
+            s.recordedMs, s.msSincePacket, s.msSinceWrite };
+        return ZMS32_OK;
     });
 }

@@ -43,6 +43,8 @@ extern "C" {
 #define ZMS32_ERR_CONNECT 6 /* the stream could not be opened (refused, unreachable, no media) */
 #define ZMS32_ERR_NO_MEDIA 7 /* recording ended before any picture arrived; no file was made */
 #define ZMS32_ERR_WRITE 8 /* writing the file failed; what was written stays playable */
+#define ZMS32_ERR_VIDEO 9 /* the stream has no picture an MP4 file can carry (only H.264, H.265 and
+                           * the like are recorded); no file is made */
 
 /* Call order: Init once; per recording Create, StartRecord, then Destroy (ends the recording and
  * finalises the file; its result tells whether the file is good), then StopRecord; Uninit once.
@@ -53,6 +55,37 @@ ZMS32_API int32_t zms32CreateDispatchStream(int32_t stream, const void *config);
 ZMS32_API int32_t zms32StartDispatchStreamRecord(int32_t stream);
 ZMS32_API int32_t zms32DestroyDispatchStream(int32_t stream);
 ZMS32_API int32_t zms32StopDispatchStreamRecord(int32_t stream);
+
+/* How the recording holds the stream's sound (Zms32StreamStatus.audio). */
+#define ZMS32_AUDIO_NONE 0 /* the stream has no sound */
+#define ZMS32_AUDIO_COPIED 1 /* recorded as it comes (AAC, MP3, MP2) */
+#define ZMS32_AUDIO_TRANSCODED 2 /* G.711 and other sound MP4 cannot carry, recorded as AAC */
+#define ZMS32_AUDIO_DROPPED 3 /* the sound cannot be recorded: the file has the picture alone */
+
+/* Bits of Zms32StreamStatus.flags. */
+#define ZMS32_STATUS_CONNECTED 0x1 /* the stream's connection is open (else the relay is reconnecting) */
+#define ZMS32_STATUS_TCP 0x2 /* RTP comes inside the RTSP connection; a server refusing the RTP mode of the
+                              * record is asked once for the other one, so this may differ from the record */
+#define ZMS32_STATUS_RECORDING 0x4 /* the file exists and media has been written to it */
+#define ZMS32_STATUS_WRITE_FAILED 0x8 /* writing stopped (see writeError); what was written stays playable */
+#define ZMS32_STATUS_FILE_MISSING 0x10 /* the file was written but is no longer at its path (folder removed) */
+
+typedef struct Zms32StreamStatus {
+    int32_t flags; /* ZMS32_STATUS_* bits */
+    int32_t audio; /* ZMS32_AUDIO_*; before the first keyframe is recorded, what is expected */
+    int32_t writeError; /* errno of the failed write (ENOSPC: disk full), EIO for other failures, 0 while
+                         * writing works */
+    int32_t reconnects; /* times the connection was lost and opened again since the create call */
+    int64_t recordedMs; /* media time in the file so far */
+    int64_t msSincePacket; /* since the last packet came from the stream (it has gone silent when this
+                            * grows; the relay reconnects after 5 s); -1 before the first */
+    int64_t msSinceWrite; /* since media was last written to the file; -1 before the first */
+} Zms32StreamStatus;
+
+/* Fills *status for the stream from the create call until the destroy call, from any thread;
+ * returns at once, unless a destroy, stop or create call is running, which it waits for.
+ * ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when status is null. */
+ZMS32_API int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status);
 
 #ifdef __cplusplus
 }

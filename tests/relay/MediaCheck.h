@@ -11,10 +11,25 @@ struct FileProbe
     bool ok = false;
     double duration = 0; // seconds, from the container
     QStringList streams; // codec types in order, e.g. "video", "audio"
+    QStringList codecs; // codec names in the same order, e.g. "h264", "aac"
     int videoFrames = 0; // frames counted by reading every packet
 };
 
 FileProbe probeFile(const QString &path);
+
+// Where one stream of a file begins and ends, from its packets (seconds).
+struct TrackTiming
+{
+    double start = 0;
+    double end = 0; // of the last packet, its duration included
+    int packets = 0;
+    // Between one packet's end and the next one's start, from the second packet on: the file
+    // draws a track's first sample out to the track's start.
+    double largestGap = 0;
+};
+
+// By stream index.
+QList<TrackTiming> trackTimings(const QString &path);
 
 // Number of "concealing" messages of the H.264 decoder over the whole file (-v info).
 int concealmentCount(const QString &path);
@@ -23,7 +38,7 @@ int concealmentCount(const QString &path);
 QString decodeErrors(const QString &path);
 
 // Opens an RTSP address with libavformat; 0 on success, else the AVERROR code.
-int openRtsp(const QString &url, bool tcp, int *streamCount = nullptr);
+int openRtsp(const QString &url, bool tcp, int *streamCount = nullptr, QStringList *codecs = nullptr);
 
 // Open file descriptors of this process.
 int openFileDescriptors();

@@ -9,28 +9,35 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <thread>
 
 namespace {
+
+const char kFragment[] = "moof";
 
 double since(std::chrono::steady_clock::time_point t)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-// Time until the file holds media after its header (the first fragment is on disk).
+// Time until the file holds media after its header: its first fragment ("moof") is on disk.
 double waitForMedia(const std::string &path, double limitSeconds)
 {
     const auto start = std::chrono::steady_clock::now();
+    std::vector<char> head(16384); // the header and the first fragment's box header fit
+    off_t lastSize = -1;
     struct stat st
     {
     };
-    off_t headerSize = -1;
     while (since(start) < limitSeconds) {
-        if (stat(path.c_str(), &st) == 0) {
-            if (headerSize < 0)
-                headerSize = st.st_size;
-            if (st.st_size > headerSize && st.st_size > 4096)
+        const bool grown = stat(path.c_str(), &st) == 0 && st.st_size != lastSize;
+        if (grown)
+            lastSize = st.st_size;
+        if (FILE *file = grown ? std::fopen(path.c_str(), "rb") : nullptr) {
+            const size_t size = std::fread(head.data(), 1, head.size(), file);
+            std::fclose(file);
+            if (std::search(head.begin(), head.begin() + long(size), kFragment, kFragment + 4) != head.begin() + long(size))
                 return since(start);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -43,6 +50,7 @@ double waitForMedia(const std::string &path, double limitSeconds)
 // One recording; 0 when every call succeeded.
 int recordOnce(const Qurel::Test::RelayRecord &record, const std::string &path, double seconds)
 {
+    std::remove(path.c_str()); // a file of an earlier cycle would look like media already there
     auto t = std::chrono::steady_clock::now();
     int rc = zms32CreateDispatchStream(0, record.data());
     std::printf("create %d %.3f\n", rc, since(t));

@@ -18,7 +18,7 @@ private slots:
     void fiftyCyclesLeaveNoDescriptorOpen()
     {
         RtspTestServer server;
-        QVERIFY(Test::startTestStream(server, "127.0.0.13", "cycles", false, 5));
+        QVERIFY(Test::startTestStream(server, "127.0.0.13", "cycles", false, 2));
         QTemporaryDir dir;
         QCOMPARE(zms32Init(5555, 0, 1), 0);
 
@@ -29,7 +29,8 @@ private slots:
                 return false;
             if (zms32StartDispatchStreamRecord(0) != 0)
                 return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            // Long enough for the next keyframe (every 2 frames) to come and go through.
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const int rc = zms32DestroyDispatchStream(0);
             zms32StopDispatchStreamRecord(0);
             return rc == 0 || rc == ZMS32_ERR_NO_MEDIA;

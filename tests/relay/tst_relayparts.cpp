@@ -1,6 +1,8 @@
 // The relay's inner parts: reading the configuration record, finding picture boundaries in
 // H.264 packets, and a recording that never receives a picture.
-#include "H264Nal.h"
+#include "VideoNal.h"
+#include "AudioTranscoder.h"
+#include "MediaRules.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
 #include "RelayRecord.h"
@@ -10,6 +12,9 @@
 #include <QTest>
 
 using namespace Qurel;
+
+Q_DECLARE_METATYPE(AVCodecID)
+Q_DECLARE_METATYPE(Qurel::AudioHandling)
 
 namespace {
 
@@ -78,27 +83,123 @@ private slots:
         const auto keyRest = annexB({ kSps, kPps, kIdrSecond });
         const auto pRest = annexB({ kPSliceSecond });
         const auto setsOnly = annexB({ kSps, kPps });
-        QVERIFY(!continuesPicture(keyStart.data(), keyStart.size()));
-        QVERIFY(continuesPicture(keyRest.data(), keyRest.size()));
-        QVERIFY(continuesPicture(pRest.data(), pRest.size()));
-        QVERIFY(continuesPicture(setsOnly.data(), setsOnly.size()));
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, keyStart.data(), keyStart.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, keyRest.data(), keyRest.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, pRest.data(), pRest.size()));
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, setsOnly.data(), setsOnly.size()));
 
         // Three-byte start codes and an emulation prevention byte inside the slice header.
         const std::vector<uint8_t> shortCodes { 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x65, 0x88 };
-        QVERIFY(!continuesPicture(shortCodes.data(), shortCodes.size()));
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, shortCodes.data(), shortCodes.size()));
         const std::vector<uint8_t> escaped { 0, 0, 1, 0x41, 0x00, 0x00, 0x03, 0x01, 0xff, 0xff, 0xff, 0xff };
-        QVERIFY(continuesPicture(escaped.data(), escaped.size())); // 23 zero bits, then a large value
+        QVERIFY(continuesPicture(AV_CODEC_ID_H264, escaped.data(), escaped.size())); // 23 zero bits, then a large value
         const std::vector<uint8_t> truncated { 0, 0, 1, 0x41, 0x00 };
-        QVERIFY(!continuesPicture(truncated.data(), truncated.size())); // unreadable: kept on its own
+        QVERIFY(!continuesPicture(AV_CODEC_ID_H264, truncated.data(), truncated.size())); // unreadable: kept on its own
     }
 
     void extractsParameterSets()
     {
         const auto key = annexB({ { 0x06, 0x05, 0x01 }, kSps, kPps, kIdrFirst });
-        const auto sets = parameterSets(key.data(), key.size());
+        const auto sets = parameterSets(AV_CODEC_ID_H264, key.data(), key.size());
         QCOMPARE(sets, annexB({ kSps, kPps }));
         const auto p = annexB({ kPSliceSecond });
-        QVERIFY(parameterSets(p.data(), p.size()).empty());
+        QVERIFY(parameterSets(AV_CODEC_ID_H264, p.data(), p.size()).empty());
+    }
+
+    void readsH265Units()
+    {
+        // Two-byte headers, the type in bits 1-6: VPS 32, SPS 33, PPS 34, IDR_W_RADL 19, TRAIL_R 1;
+        // the slice's first bit after the header is first_slice_segment_in_pic_flag.
+        const std::vector<uint8_t> vps { 0x40, 0x01, 0x0c }, sps { 0x42, 0x01, 0x01 }, pps { 0x44, 0x01, 0xc1 };
+        const std::vector<uint8_t> idrFirst { 0x26, 0x01, 0xaf }, idrSecond { 0x26, 0x01, 0x2f };
+        const std::vector<uint8_t> trailSecond { 0x02, 0x01, 0x40 };
+        const auto key = annexB({ vps, sps, pps, idrFirst });
+        const auto keyRest = annexB({ vps, sps, pps, idrSecond });
+        const auto rest = annexB({ trailSecond });
+        const auto setsOnly = annexB({ vps, sps, pps });
+        QCOMPARE(firstSlice(AV_CODEC_ID_HEVC, key.data(), key.size()), FirstSlice::StartsPicture);
+        QCOMPARE(firstSlice(AV_CODEC_ID_HEVC, keyRest.data(), keyRest.size()), FirstSlice::ContinuesPicture);
+        QCOMPARE(firstSlice(AV_CODEC_ID_HEVC, rest.data(), rest.size()), FirstSlice::ContinuesPicture);
+        QCOMPARE(firstSlice(AV_CODEC_ID_HEVC, setsOnly.data(), setsOnly.size()), FirstSlice::None);
+        QCOMPARE(parameterSets(AV_CODEC_ID_HEVC, key.data(), key.size()), setsOnly);
+        // Read as H.264, the same bytes mean something else: the codec decides.
+        QVERIFY(parameterSets(AV_CODEC_ID_H264, key.data(), key.size()) != setsOnly);
+    }
+
+    void choosesHowSoundIsKept_data()
+    {
+        QTest::addColumn<AVCodecID>("codec");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("configured"); // the description gave the codec's configuration
+        QTest::addColumn<AudioHandling>("handling");
+        QTest::newRow("AAC") << AV_CODEC_ID_AAC << 48000 << true << AudioHandling::Copied;
+        QTest::newRow("AAC without its configuration") << AV_CODEC_ID_AAC << 48000 << false << AudioHandling::Dropped;
+        QTest::newRow("MP3") << AV_CODEC_ID_MP3 << 44100 << false << AudioHandling::Copied;
+        QTest::newRow("G.711 A-law") << AV_CODEC_ID_PCM_ALAW << 8000 << false << AudioHandling::Transcoded;
+        QTest::newRow("G.711 mu-law") << AV_CODEC_ID_PCM_MULAW << 8000 << false << AudioHandling::Transcoded;
+        QTest::newRow("G.722") << AV_CODEC_ID_ADPCM_G722 << 16000 << false << AudioHandling::Transcoded;
+        QTest::newRow("Opus") << AV_CODEC_ID_OPUS << 48000 << false << AudioHandling::Transcoded;
+        QTest::newRow("unknown codec") << AV_CODEC_ID_NONE << 8000 << false << AudioHandling::Dropped;
+        QTest::newRow("no sample rate") << AV_CODEC_ID_PCM_ALAW << 0 << false << AudioHandling::Dropped;
+    }
+    void choosesHowSoundIsKept()
+    {
+        QFETCH(AVCodecID, codec);
+        QFETCH(int, rate);
+        QFETCH(bool, configured);
+        QFETCH(AudioHandling, handling);
+        CodecParametersPtr par(avcodec_parameters_alloc());
+        par->codec_type = AVMEDIA_TYPE_AUDIO;
+        par->codec_id = codec;
+        par->sample_rate = rate;
+        av_channel_layout_default(&par->ch_layout, 1);
+        if (configured) {
+            par->extradata = static_cast<uint8_t *>(av_mallocz(2 + AV_INPUT_BUFFER_PADDING_SIZE));
+            par->extradata_size = 2;
+        }
+        QCOMPARE(audioHandlingFor(*par), handling);
+    }
+
+    // Two seconds of G.711 in 20 ms packets, 100 ms of them lost and 200 ms sent twice: the AAC
+    // that comes out runs on without a break and lasts the two seconds.
+    void transcodedSoundFillsGapsAndSkipsRepeats()
+    {
+        CodecParametersPtr par(avcodec_parameters_alloc());
+        par->codec_type = AVMEDIA_TYPE_AUDIO;
+        par->codec_id = AV_CODEC_ID_PCM_ALAW;
+        par->sample_rate = 8000;
+        av_channel_layout_default(&par->ch_layout, 1);
+        AudioTranscoder transcoder(*par, AVRational { 1, 8000 });
+        QVERIFY(transcoder.isOpen());
+        QCOMPARE(transcoder.output().codec_id, AV_CODEC_ID_AAC);
+        QCOMPARE(av_cmp_q(transcoder.timeBase(), AVRational { 1, 8000 }), 0);
+
+        std::vector<int64_t> starts;
+        int64_t end = 0;
+        const AudioTranscoder::Sink sink = [&](AVPacket *out) {
+            starts.push_back(out->pts);
+            end = out->pts + out->duration;
+        };
+        std::vector<int> order;
+        for (int i = 0; i < 100; ++i)
+            if (i < 40 || i >= 45) // lost
+                order.push_back(i);
+        order.insert(order.begin() + 70, order.begin() + 50, order.begin() + 60); // repeated
+        PacketPtr packet = makePacket();
+        for (const int i : order) {
+            QCOMPARE(av_new_packet(packet.get(), 160), 0);
+            std::memset(packet->data, i % 2 ? 0x55 : 0xd5, 160);
+            packet->pts = packet->dts = i * 160;
+            QVERIFY(transcoder.push(*packet, sink));
+            av_packet_unref(packet.get());
+        }
+        transcoder.drain(sink);
+        QVERIFY(!starts.empty());
+        for (size_t k = 1; k < starts.size(); ++k)
+            QCOMPARE(starts[k] - starts[k - 1], int64_t(1024));
+        // From the priming frame before the first sample to the end of the last one.
+        QCOMPARE(starts.front(), int64_t(-1024));
+        QCOMPARE(end, int64_t(16000));
     }
 
     void noPictureMeansNoFile()

@@ -81,7 +81,7 @@ private slots:
         QVERIFY(!m_server.isRunning());
         RtspTestServerOptions options;
         options.address = "127.0.0.10";
-        options.audio = false;
+        options.audio = StreamAudio::None;
         options.slicedKeyframes = true;
         QVERIFY(m_server.start(options));
         int streams = 0;

@@ -339,7 +339,8 @@ void TestRecorderSim::executableHelpAndCommands()
     QCOMPARE(help.exitCode(), 0);
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
     for (const char *option : { "--address", "--http-port", "--lesson", "--two-slices", "--refuse-logins",
-             "--delay", "pause-stream", "close-control", "/admin/" })
+             "--delay", "--audio", "pcma", "--video", "h265", "--loss", "pause-stream", "close-control",
+             "/admin/" })
         QVERIFY2(text.contains(QLatin1String(option)), option);
 
     QProcess bad;

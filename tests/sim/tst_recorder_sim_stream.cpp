@@ -36,6 +36,7 @@ private slots:
     void wrongMissingOrOldKeyIsRefused();
     void pausedStreamComesBack();
     void tcpOnlyAndTwoSlices();
+    void servesTheCodecsAsked();
 };
 
 void TestRecorderSimStream::streamOpensWithTheKeyHandedOut_data()
@@ -112,6 +113,28 @@ void TestRecorderSimStream::tcpOnlyAndTwoSlices()
     QCOMPARE(Test::openRtsp(sim.streamUrl(key), true, &streams), 0);
     QCOMPARE(streams, 2);
     QVERIFY(Test::openRtsp(sim.streamUrl(key), false) != 0);
+}
+
+void TestRecorderSimStream::servesTheCodecsAsked()
+{
+    RecorderSimOptions o = streamOptions();
+    o.video = QStringLiteral("h265");
+    o.audio = QStringLiteral("pcmu");
+    o.lossPercent = 1;
+    {
+        RecorderSim sim(o);
+        QVERIFY(sim.start());
+        const QString key = GetLoginKey(kAddress, sim.httpPort(), kUser, kPassword);
+        QStringList codecs;
+        QCOMPARE(Test::openRtsp(sim.streamUrl(key), false, nullptr, &codecs), 0);
+        QCOMPARE(codecs, QStringList({ "hevc", "pcm_mulaw" }));
+    } // its control port is free again
+
+    o.audio = QStringLiteral("opus"); // not one the simulator serves
+    RecorderSim unknown(o);
+    QString error;
+    QVERIFY(!unknown.start(&error));
+    QVERIFY(error.contains(QStringLiteral("opus")));
 }
 
 QTEST_GUILESS_MAIN(TestRecorderSimStream)

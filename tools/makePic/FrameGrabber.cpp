@@ -17,16 +17,20 @@ namespace {
             if (avformat_open_input(&raw, path.c_str(), nullptr, options.get()) < 0)
                 return "cannot open " + path;
             m_input.reset(raw);
-            if (avformat_find_stream_info(raw, nullptr) < 0)
-                return "cannot read the streams of " + path;
+            // The file's header describes its streams; decoding ahead to learn more is wasted
+            // time, the picture decoder needs only those parameters.
             const AVCodec *codec = nullptr;
             m_stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
             if (m_stream < 0 || !codec)
                 return "no video in " + path;
+            for (unsigned i = 0; i < raw->nb_streams; ++i) // the sound is not even read
+                raw->streams[i]->discard = int(i) == m_stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
             m_codec.reset(avcodec_alloc_context3(codec));
-            if (!m_codec || avcodec_parameters_to_context(m_codec.get(), raw->streams[m_stream]->codecpar) < 0
-                || avcodec_open2(m_codec.get(), codec, nullptr) < 0)
+            if (!m_codec || avcodec_parameters_to_context(m_codec.get(), raw->streams[m_stream]->codecpar) < 0)
                 return "cannot decode the video of " + path;
+            if (avcodec_open2(m_codec.get(), codec, nullptr) < 0)
+                return "cannot decode the video of " + path;
+            m_start = firstTimestamp();
             return {};
         }
 
@@ -34,7 +38,7 @@ namespace {
         void seek(double seconds)
         {
             const AVStream *stream = m_input->streams[m_stream];
-            const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+            const int64_t start = m_start;
             const int64_t target
                 = start + av_rescale_q(int64_t(seconds * 1e6), AVRational { 1, 1000000 }, stream->time_base);
             if (avformat_seek_file(m_input.get(), m_stream, INT64_MIN, target, target, AVSEEK_FLAG_BACKWARD)
@@ -76,9 +80,25 @@ namespace {
         }
 
     private:
+        // Times count from the video's first picture, as with ffmpeg's -ss; a file may begin
+        // later than zero (B-frames without an edit list). Read from the first packet.
+        int64_t firstTimestamp()
+        {
+            PacketPtr packet = makePacket();
+            while (packet && av_read_frame(m_input.get(), packet.get()) >= 0) {
+                const bool video = packet->stream_index == m_stream;
+                const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+                av_packet_unref(packet.get());
+                if (video)
+                    return pts == AV_NOPTS_VALUE ? 0 : pts;
+            }
+            return 0;
+        }
+
         InputContextPtr m_input;
         CodecContextPtr m_codec;
         int m_stream = -1;
+        int64_t m_start = 0;
         int64_t m_target = 0;
         bool m_drained = false;
     };

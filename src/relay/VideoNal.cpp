@@ -1,10 +1,12 @@
-#include "H264Nal.h"
+#include "VideoNal.h"
 
 namespace Qurel {
 
 namespace {
 
-    enum NalType { SliceNonIdr = 1, SliceIdr = 5, Sps = 7, Pps = 8 };
+    enum H264Nal { H264SliceNonIdr = 1, H264SliceIdr = 5, H264Sps = 7, H264Pps = 8 };
+    // H.265 units 0-31 are slices; 32-34 are VPS, SPS and PPS.
+    enum H265Nal { H265LastSlice = 31, H265Vps = 32, H265Pps = 34 };
 
     struct NalUnit
     {
@@ -32,6 +34,23 @@ namespace {
                 return;
             start = next;
         }
+    }
+
+    bool isH265(AVCodecID codec) { return codec == AV_CODEC_ID_HEVC; }
+
+    int nalType(AVCodecID codec, const NalUnit &nal)
+    {
+        return isH265(codec) ? (nal.data[0] >> 1) & 0x3f : nal.data[0] & 0x1f;
+    }
+
+    bool isSlice(AVCodecID codec, int type)
+    {
+        return isH265(codec) ? type <= H265LastSlice : type == H264SliceNonIdr || type == H264SliceIdr;
+    }
+
+    bool isParameterSet(AVCodecID codec, int type)
+    {
+        return isH265(codec) ? type >= H265Vps && type <= H265Pps : type == H264Sps || type == H264Pps;
     }
 
     // Reads the first unsigned Exp-Golomb value of a slice header (after the NAL header byte),
@@ -68,27 +87,38 @@ namespace {
 
 } // namespace
 
-bool continuesPicture(const uint8_t *data, size_t size)
+bool hasNalReader(AVCodecID codec)
 {
-    bool sliceSeen = false;
-    bool continues = true;
-    forEachNal(data, size, [&](const NalUnit &nal) {
-        const int type = nal.data[0] & 0x1f;
-        if (type != SliceNonIdr && type != SliceIdr)
-            return true;
-        sliceSeen = true;
-        continues = firstExpGolomb(nal) > 0;
-        return false;
-    });
-    return sliceSeen ? continues : true;
+    return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC;
 }
 
-std::vector<uint8_t> parameterSets(const uint8_t *data, size_t size)
+FirstSlice firstSlice(AVCodecID codec, const uint8_t *data, size_t size)
+{
+    FirstSlice result = FirstSlice::None;
+    forEachNal(data, size, [&](const NalUnit &nal) {
+        if (!isSlice(codec, nalType(codec, nal)))
+            return true;
+        bool continues = false; // an unreadable slice header: kept on its own
+        if (isH265(codec)) // the flag is the first bit after the two-byte header
+            continues = nal.size >= 3 && !(nal.data[2] & 0x80);
+        else
+            continues = firstExpGolomb(nal) > 0;
+        result = continues ? FirstSlice::ContinuesPicture : FirstSlice::StartsPicture;
+        return false;
+    });
+    return result;
+}
+
+bool continuesPicture(AVCodecID codec, const uint8_t *data, size_t size)
+{
+    return firstSlice(codec, data, size) != FirstSlice::StartsPicture;
+}
+
+std::vector<uint8_t> parameterSets(AVCodecID codec, const uint8_t *data, size_t size)
 {
     std::vector<uint8_t> out;
     forEachNal(data, size, [&](const NalUnit &nal) {
-        const int type = nal.data[0] & 0x1f;
-        if (type == Sps || type == Pps) {
+        if (isParameterSet(codec, nalType(codec, nal))) {
             out.insert(out.end(), { 0, 0, 0, 1 });
             out.insert(out.end(), nal.data, nal.data + nal.size);
         }

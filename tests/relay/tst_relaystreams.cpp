@@ -1,0 +1,229 @@
+// The relay against the streams recorders and cameras send: which codecs are copied and which
+// transcoded, sound kept in step through packet loss, a refused transport, a picture MP4 cannot
+// carry, and what the status query tells meanwhile.
+#include "MediaCheck.h"
+#include "RelayRecord.h"
+#include "RtspTestServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <thread>
+
+using namespace Qurel;
+
+Q_DECLARE_METATYPE(Qurel::StreamVideo)
+Q_DECLARE_METATYPE(Qurel::StreamAudio)
+
+namespace {
+
+const char *const kAddress = "127.0.0.16";
+
+RtspTestServerOptions streamOf(StreamVideo video, StreamAudio audio)
+{
+    RtspTestServerOptions o;
+    o.address = kAddress;
+    o.key = "kinds";
+    o.video = video;
+    o.audio = audio;
+    o.keyframeInterval = 5; // a third of a second: the file starts soon after the start call
+    return o;
+}
+
+void sleepFor(double seconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+Zms32StreamStatus statusNow()
+{
+    Zms32StreamStatus status {};
+    status.audio = -1;
+    const int rc = zms32GetDispatchStreamStatus(0, &status);
+    if (rc != ZMS32_OK)
+        status.flags = -rc;
+    return status;
+}
+
+} // namespace
+
+class TestRelayStreams : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    Zms32StreamStatus m_midway {}; // the status half-way through the last recording
+
+    QString fileOf(const QString &name) const { return m_dir.filePath(name + ".mp4"); }
+
+    // The client's sequence: create, start, wait, destroy, stop.
+    void record(const RtspTestServer &server, int mode, const QString &name, double seconds)
+    {
+        const auto rec
+            = Test::makeRelayRecord(mode, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(seconds / 2);
+        m_midway = statusNow();
+        sleepFor(seconds / 2);
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+    }
+
+    // Audio (stream 1) begins and ends with the picture (stream 0) and has no hole.
+    static void checkInStep(const QString &path, double allowed)
+    {
+        const QList<Test::TrackTiming> t = Test::trackTimings(path);
+        QCOMPARE(t.size(), 2);
+        const QString figures = QString("video %1-%2 s, audio %3-%4 s, largest audio gap %5 s")
+                                    .arg(t[0].start)
+                                    .arg(t[0].end)
+                                    .arg(t[1].start)
+                                    .arg(t[1].end)
+                                    .arg(t[1].largestGap);
+        QVERIFY2(qAbs(t[1].start - t[0].start) <= allowed, qPrintable(figures));
+        QVERIFY2(qAbs(t[1].end - t[0].end) <= allowed, qPrintable(figures));
+        QVERIFY2(t[1].largestGap < 0.01, qPrintable(figures));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QCOMPARE(zms32Init(5555, 0, 1), 0);
+    }
+
+    void cleanupTestCase() { QCOMPARE(zms32Uninit(), 0); }
+
+    void recordsEachStreamKind_data()
+    {
+        QTest::addColumn<StreamVideo>("video");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("codecs");
+        QTest::addColumn<int>("audioStatus");
+        QTest::addColumn<bool>("sliced"); // two slices a picture, parameter sets between them
+        QTest::newRow("H.264 + G.711 A-law over UDP")
+            << StreamVideo::H264 << StreamAudio::Pcma << 0 << QStringList { "h264", "aac" }
+            << ZMS32_AUDIO_TRANSCODED << false;
+        QTest::newRow("H.264 + G.711 mu-law over TCP")
+            << StreamVideo::H264 << StreamAudio::Pcmu << 1 << QStringList { "h264", "aac" }
+            << ZMS32_AUDIO_TRANSCODED << false;
+        QTest::newRow("H.265 + AAC") << StreamVideo::H265 << StreamAudio::Aac << 1
+                                     << QStringList { "hevc", "aac" } << ZMS32_AUDIO_COPIED << false;
+        QTest::newRow("H.265 in slices + G.711 A-law") << StreamVideo::H265 << StreamAudio::Pcma << 1
+                                                       << QStringList { "hevc", "aac" } << ZMS32_AUDIO_TRANSCODED
+                                                       << true;
+        QTest::newRow("H.264 without sound") << StreamVideo::H264 << StreamAudio::None << 0
+                                             << QStringList { "h264" } << ZMS32_AUDIO_NONE << false;
+    }
+    void recordsEachStreamKind()
+    {
+        QFETCH(StreamVideo, video);
+        QFETCH(StreamAudio, audio);
+        QFETCH(int, mode);
+        QFETCH(QStringList, codecs);
+        QFETCH(int, audioStatus);
+        QFETCH(bool, sliced);
+        RtspTestServerOptions options = streamOf(video, audio);
+        options.slicedKeyframes = sliced;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("kind_%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        record(server, mode, name, 3);
+
+        const int live = ZMS32_STATUS_CONNECTED | ZMS32_STATUS_RECORDING;
+        QCOMPARE(m_midway.flags & (live | ZMS32_STATUS_TCP), live | (mode == 1 ? ZMS32_STATUS_TCP : 0));
+        QCOMPARE(m_midway.audio, audioStatus);
+        QCOMPARE(m_midway.writeError, 0);
+        QVERIFY2(m_midway.recordedMs > 500 && m_midway.msSinceWrite >= 0 && m_midway.msSinceWrite < 500,
+            qPrintable(QString("%1 ms recorded, written %2 ms ago")
+                           .arg(m_midway.recordedMs)
+                           .arg(m_midway.msSinceWrite)));
+        QVERIFY(m_midway.msSincePacket >= 0 && m_midway.msSincePacket < 500);
+
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QCOMPARE(probe.codecs, codecs);
+        QVERIFY2(qAbs(probe.duration - 3) <= 0.5, qPrintable(QString::number(probe.duration)));
+        // One sample a picture, whole: 15 a second.
+        QVERIFY2(qAbs(probe.videoFrames - probe.duration * 15) <= 2,
+            qPrintable(QString("%1 frames in %2 s").arg(probe.videoFrames).arg(probe.duration)));
+        QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
+        if (codecs.size() == 2)
+            checkInStep(fileOf(name), 0.15);
+    }
+
+    // G.711 over UDP losing 1% of its packets. Sound whose lost packets were not made up for
+    // would fall behind the picture by their length: the ~10 lost 20 ms packets of 20 s come to
+    // 200 ms, twice the 100 ms allowed, so 20 s tell as much here as 60 s would.
+    void soundStaysInStepThroughPacketLoss()
+    {
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Pcma);
+        options.lossPercent = 1;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        record(server, 0, "lossy", 20);
+        const Test::FileProbe probe = Test::probeFile(fileOf("lossy"));
+        QCOMPARE(probe.codecs, QStringList({ "h264", "aac" }));
+        QVERIFY2(qAbs(probe.duration - 20) <= 0.5, qPrintable(QString::number(probe.duration)));
+        // Pictures are missing only where their packets were.
+        QVERIFY2(probe.videoFrames >= 0.9 * 15 * probe.duration, qPrintable(QString::number(probe.videoFrames)));
+        checkInStep(fileOf("lossy"), 0.1);
+    }
+
+    void refusedTransportFallsBackToTheOther_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("TCP refused: UDP") << 1;
+        QTest::newRow("UDP refused: TCP") << 0;
+    }
+    void refusedTransportFallsBackToTheOther()
+    {
+        QFETCH(int, mode);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
+        options.tcp = mode == 0; // only the transport the record does not ask for
+        options.udp = mode == 1;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("fallback%1").arg(mode);
+        record(server, mode, name, 2);
+        QCOMPARE(bool(m_midway.flags & ZMS32_STATUS_TCP), mode == 0);
+        QCOMPARE(Test::probeFile(fileOf(name)).streams, QStringList({ "video", "audio" }));
+    }
+
+    void pictureMp4CannotCarryFailsCreate()
+    {
+        RtspTestServer server;
+        QVERIFY(server.start(streamOf(StreamVideo::Vp8, StreamAudio::Pcma)));
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", "vp8");
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), ZMS32_ERR_VIDEO);
+        QVERIFY(!QFileInfo::exists(fileOf("vp8")));
+        QCOMPARE(zms32StartDispatchStreamRecord(0), ZMS32_ERR_WRONG_STATE);
+        Zms32StreamStatus status {};
+        QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32GetDispatchStreamStatus(1, &status), ZMS32_ERR_BAD_STREAM);
+        QCOMPARE(zms32GetDispatchStreamStatus(0, nullptr), ZMS32_ERR_BAD_CONFIG);
+    }
+
+    // The folder vanishing under a recording is reported while it runs and by the destroy call,
+    // instead of a success for a file that is not there.
+    void removedFolderIsReported()
+    {
+        RtspTestServer server;
+        QVERIFY(server.start(streamOf(StreamVideo::H264, StreamAudio::Aac)));
+        const QString folder = m_dir.filePath("vanishing");
+        QVERIFY(QDir().mkpath(folder));
+        const auto rec = Test::makeRelayRecord(0, server.url(), folder.toStdString() + "/", "gone");
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        QTRY_VERIFY(statusNow().flags & ZMS32_STATUS_RECORDING);
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(statusNow().flags & ZMS32_STATUS_FILE_MISSING);
+        QCOMPARE(zms32DestroyDispatchStream(0), ZMS32_ERR_WRITE);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRelayStreams)
+#include "tst_relaystreams.moc"
