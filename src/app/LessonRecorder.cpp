@@ -42,9 +42,10 @@ namespace {
         thread->wait();
     }
 
-    OutputProbe lookAt(const QString &mp4Path)
+    OutputProbe lookAt(const QString &mp4Path, const LessonSteps &steps)
     {
         OutputProbe probe;
+        probe.relay = steps.RelayStatus();
         const QFileInfo file(mp4Path);
         probe.folderExists = file.dir().exists();
         probe.fileExists = file.exists();
@@ -265,8 +266,9 @@ void LessonRecorder::probeOutput()
         return;
     m_probing = true;
     const QString mp4 = m_fileName;
-    post(m_relayContext, [this, mp4] {
-        const OutputProbe probe = lookAt(mp4);
+    auto steps = m_steps;
+    post(m_relayContext, [this, mp4, steps] {
+        const OutputProbe probe = lookAt(mp4, *steps);
         post(this, [this, mp4, probe] {
             m_probing = false;
             if (m_state == State::Recording && mp4 == m_fileName)

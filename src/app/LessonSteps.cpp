@@ -72,7 +72,19 @@ namespace {
 RelayCalls RelayCalls::Library()
 {
     return { zms32CreateDispatchStream, zms32StartDispatchStreamRecord, zms32DestroyDispatchStream,
-        zms32StopDispatchStreamRecord };
+        zms32StopDispatchStreamRecord, [](std::int32_t stream) {
+            RelayHealth health;
+            Zms32StreamStatus status {};
+            if (zms32GetDispatchStreamStatus(stream, &status) != ZMS32_OK)
+                return health;
+            health.known = true;
+            health.writeFailed = status.flags & ZMS32_STATUS_WRITE_FAILED;
+            health.writeError = status.writeError;
+            health.fileMissing = status.flags & ZMS32_STATUS_FILE_MISSING;
+            health.msSincePacket = status.msSincePacket;
+            health.soundDropped = status.audio == ZMS32_AUDIO_DROPPED;
+            return health;
+        } };
 }
 
 QString BuildRtspUrl(const QString &address, int port, const QString &loginKey)
@@ -202,6 +214,11 @@ RelayStopResult LessonSteps::StopRelayRecording() const
         result.message = QString::fromUtf8(kDestroyFailed) + QString::number(result.code);
     m_relay.stopRecord(0);
     return result;
+}
+
+RelayHealth LessonSteps::RelayStatus() const
+{
+    return m_relay.status ? m_relay.status(0) : RelayHealth();
 }
 
 QStringList LessonSteps::FinishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4) const

@@ -4,6 +4,8 @@
 // the end writes the information file and the thumbnail. LessonRecorder runs these on its worker
 // threads; each step returns what happened, with the user's message when it failed.
 
+#include "OutputWatch.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,7 @@ struct RelayCalls
     std::function<std::int32_t(std::int32_t)> startRecord;
     std::function<std::int32_t(std::int32_t)> destroy;
     std::function<std::int32_t(std::int32_t)> stopRecord;
+    std::function<RelayHealth(std::int32_t)> status; // optional
 
     static RelayCalls Library();
 };
@@ -102,6 +105,8 @@ public:
     RelayStartResult StartRelayRecording(
         const QString &url, const QString &rtpMode, const QString &savePath, const QString &baseName) const;
     RelayStopResult StopRelayRecording() const;
+    // What the relay tells of the running stream (known is false when it cannot tell).
+    RelayHealth RelayStatus() const;
     // Writes <Image>/<base>.axt and makes <Image>/<base>.jpg for a written MP4; waits for the MP4 to
     // appear only when waitForMp4. Returns the user's messages (empty when all went well).
     QStringList FinishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4) const;

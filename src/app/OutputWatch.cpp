@@ -1,5 +1,7 @@
 #include "OutputWatch.h"
 
+#include <cerrno>
+
 namespace Qurel {
 
 QString OutputProblemText(OutputProblem problem)
@@ -11,10 +13,16 @@ QString OutputProblemText(OutputProblem problem)
         return QStringLiteral("警告：视频保存文件夹已不存在或无法访问，视频无法继续保存！");
     case OutputProblem::DiskFull:
         return QStringLiteral("警告：磁盘空间已满，视频无法继续保存！");
+    case OutputProblem::WriteFailed:
+        return QStringLiteral("警告：视频文件无法继续写入，请检查视频保存路径所在的磁盘！");
+    case OutputProblem::StreamSilent:
+        return QStringLiteral("警告：录播机的视频流已中断，正在重新连接！");
     case OutputProblem::Stalled:
         return QStringLiteral("警告：视频已停止增长，录播机视频流中断或视频文件无法写入！");
     case OutputProblem::LowSpace:
         return QStringLiteral("警告：视频保存路径所在磁盘剩余空间不足1GB！");
+    case OutputProblem::NoSound:
+        return QStringLiteral("警告：录播机的声音无法保存，本次录制只有画面！");
     }
     return {};
 }
@@ -28,8 +36,10 @@ void OutputWatch::reset(std::int64_t nowMs)
 
 OutputProblem OutputWatch::assess(const OutputProbe &probe, std::int64_t nowMs)
 {
-    if (!probe.folderExists)
+    if (!probe.folderExists || probe.relay.fileMissing)
         return OutputProblem::FolderGone;
+    if (probe.relay.writeFailed)
+        return probe.relay.writeError == ENOSPC ? OutputProblem::DiskFull : OutputProblem::WriteFailed;
     const std::int64_t size = probe.fileExists ? probe.size : -1;
     if (size > m_lastSize) {
         m_lastSize = size;
@@ -41,9 +51,13 @@ OutputProblem OutputWatch::assess(const OutputProbe &probe, std::int64_t nowMs)
     if (nowMs - quietSince >= m_limits.stallMs) {
         if (probe.freeBytes >= 0 && probe.freeBytes < m_limits.fullBytes)
             return OutputProblem::DiskFull;
+        if (probe.relay.known && probe.relay.msSincePacket >= m_limits.stallMs)
+            return OutputProblem::StreamSilent;
         return OutputProblem::Stalled;
     }
-    return lowSpace ? OutputProblem::LowSpace : OutputProblem::None;
+    if (lowSpace)
+        return OutputProblem::LowSpace;
+    return probe.relay.soundDropped ? OutputProblem::NoSound : OutputProblem::None;
 }
 
 } // namespace Qurel

@@ -9,21 +9,36 @@
 
 namespace Qurel {
 
-// One look at the recording's file and its folder's disk.
+// What the relay library tells of its stream, when it can tell.
+struct RelayHealth
+{
+    bool known = false;
+    bool writeFailed = false;
+    int writeError = 0; // errno of the failed write
+    bool fileMissing = false; // written, but no longer at its path
+    std::int64_t msSincePacket = -1; // -1: nothing arrived yet
+    bool soundDropped = false; // the file has the picture alone
+};
+
+// One look at the recording's file, its folder's disk and the relay.
 struct OutputProbe
 {
     bool folderExists = true;
     bool fileExists = false;
     std::int64_t size = 0;
     std::int64_t freeBytes = -1; // -1: unknown
+    RelayHealth relay;
 };
 
 enum class OutputProblem {
     None,
     FolderGone, // the recordings folder was removed or its drive unplugged
     DiskFull, // the file stopped growing and its disk has no room
-    Stalled, // the file stopped growing although it could: no stream, or writes failing
-    LowSpace // still growing, but less than the warning limit is left on the disk
+    WriteFailed, // the relay cannot write the file (drive gone, file-size limit, I/O error)
+    StreamSilent, // nothing arrives from the recorder beyond the relay's reconnect window
+    Stalled, // the file stopped growing for a reason nobody reported
+    LowSpace, // still growing, but less than the warning limit is left on the disk
+    NoSound // the stream's sound cannot be recorded: the file has the picture alone
 };
 
 // The status line's warning for a problem; empty for None.

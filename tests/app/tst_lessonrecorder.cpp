@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <cerrno>
+
 using namespace Qurel;
 
 Q_DECLARE_METATYPE(Qurel::OutputProbe)
@@ -479,7 +481,7 @@ private slots:
         QTest::addColumn<QList<OutputProbe>>("probes");
         QTest::addColumn<QList<int>>("problems");
         const auto probe = [](std::int64_t size, std::int64_t free = std::int64_t(10) << 30, bool folder = true) {
-            return OutputProbe { folder, size >= 0, std::max<std::int64_t>(size, 0), free };
+            return OutputProbe { folder, size >= 0, std::max<std::int64_t>(size, 0), free, {} };
         };
         using P = OutputProblem;
         // One look per second; a problem shows at the look that finds it.
@@ -494,6 +496,22 @@ private slots:
                                      << QList<int> { int(P::None), int(P::FolderGone) };
         QTest::newRow("low space") << QList<OutputProbe> { probe(10, 100 << 20), probe(20, 100 << 20) }
                                    << QList<int> { int(P::LowSpace), int(P::LowSpace) };
+        // What the relay reports names the cause at once.
+        const auto told = [](RelayHealth health, std::int64_t size = 10) {
+            health.known = true;
+            return OutputProbe { true, true, size, std::int64_t(10) << 30, health };
+        };
+        QTest::newRow("write fails") << QList<OutputProbe> { probe(10), told({ true, true, EFBIG }) }
+                                     << QList<int> { int(P::None), int(P::WriteFailed) };
+        QTest::newRow("disk full, told") << QList<OutputProbe> { probe(10), told({ true, true, ENOSPC }) }
+                                         << QList<int> { int(P::None), int(P::DiskFull) };
+        QTest::newRow("file removed") << QList<OutputProbe> { told({ true, false, 0, true }) }
+                                      << QList<int> { int(P::FolderGone) };
+        QTest::newRow("stream silent")
+            << QList<OutputProbe> { told({}, 10), told({}, 10), told({}, 10), told({ true, false, 0, false, 3000 }) }
+            << QList<int> { int(P::None), int(P::None), int(P::None), int(P::StreamSilent) };
+        QTest::newRow("no sound") << QList<OutputProbe> { told({ true, false, 0, false, 0, true }, 10) }
+                                  << QList<int> { int(P::NoSound) };
         // No picture yet: the first keyframe is waited for before the file counts as stalled.
         QTest::newRow("first keyframe")
             << QList<OutputProbe> { probe(-1), probe(-1), probe(-1), probe(-1), probe(-1), probe(-1), probe(-1),
