@@ -5,6 +5,7 @@
 #include "Configs.h"
 #include "FormParts.h"
 #include "FullPlayForm.h"
+#include "ClickableImage.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "PictureFrame.h"

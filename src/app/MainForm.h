@@ -6,33 +6,19 @@
 // messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
 // MainFormHeadTail.cpp and MainFormUpload.cpp.
 
-#include "ClickableImage.h"
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
-#include "PictureFrame.h"
 #include "LessonRecorder.h"
+#include "MainFormUi.h"
+#include "PictureFrame.h"
 #include "RecorderLink.h"
-#include "SkinImageButton.h"
-#include "SkinProgressBar.h"
-#include "VlcPlayer.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
-#include <memory>
-
-class QFrame;
-class QLabel;
-class QPushButton;
 class QTimer;
-class QToolButton;
-
-// The class of the six segment frames. They are made by TfrmMain::CreatePicFrame (in
-// MainFormSegments.cpp). FormCreate sizes and colours every widget child of pnlPicList, and colours
-// the frame's direct child named "pnlRight".
-using TPicFrame = TfraPicture;
 
 class TfrmMain : public QWidget
 {
@@ -117,20 +103,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void BuildLayout();
-    void BuildTitleBar();
-    void BuildFunctionBar();
-    void BuildPlaybackColumn();
-    void BuildSegmentColumn();
-    void SizePicFrames();
-    void CentrePlaySymbol();
+    // Connects the components to their handlers.
+    void WireLayout();
     // The lesson and the link, and how their state reaches the labels.
     void WireLessonAndLink();
     void ShowConnectionStatus(const QString &text, bool makeVisible);
     void LessonStateChanged(Qurel::LessonRecorder::State state);
     void ShowRecordingLine();
     void ShowMessageLater(const QString &text);
-    TPicFrame *CreatePicFrame(int number);
     void ClearPicFrames();
     // Builds the seek bar, the play/pause buttons and time labels, and wires the player area.
     void BuildPlayerControls();
@@ -152,66 +132,7 @@ private:
     QRect FPlayerHome; // pnlPlayer's place in the main window, for the way back from full screen
     QTimer *tmrRecTiming = nullptr; // 1 s: the time recorded so far
 
-    // ---- Components (tests find them by their object names) -----------------------------------
-    // Title bar
-    QWidget *pnlTop = nullptr;
-    QLabel *imgLogo = nullptr;
-    QToolButton *btnMin = nullptr;
-    QToolButton *btnClose = nullptr;
-    // Frame lines
-    QFrame *shpLeft = nullptr;
-    QFrame *shpRight = nullptr;
-    QFrame *shp4 = nullptr;
-    // Body and function bar
-    QWidget *pnl1 = nullptr;
-    QWidget *pnlFunction = nullptr;
-    QFrame *shpFunction = nullptr;
-    QToolButton *btnHeadTail = nullptr;
-    QToolButton *btnStartRec = nullptr;
-    QToolButton *btnEndRec = nullptr;
-    QToolButton *btnUpload = nullptr;
-    QToolButton *btnSaveAs = nullptr;
-    QToolButton *btnDel = nullptr;
-    QToolButton *btnSetting = nullptr;
-    // Playback column
-    QWidget *pnlLeftB = nullptr;
-    QWidget *pnl3 = nullptr;
-    QWidget *pnl4 = nullptr;
-    QLabel *lblLookBack = nullptr;
-    QLabel *lblStatus = nullptr;
-    QLabel *lblTiming = nullptr;
-    QFrame *shpPlayTop = nullptr;
-    QWidget *pnlPlayer = nullptr;
-    TVlcPlayer *plyMain = nullptr;
-    QWidget *pnlVideoPic = nullptr;
-    QLabel *imgVideoPic = nullptr;
-    Qurel::ClickableImage *imgPlay = nullptr;
-    QFrame *shpProgTop = nullptr;
-    QWidget *pnlProgPanel = nullptr;
-    QWidget *pnlCursor = nullptr;
-    TMlSkinProgressBar *bpMain = nullptr;
-    TMlSkinImageButton *btnStart = nullptr;
-    TMlSkinImageButton *btnPause = nullptr;
-    QLabel *lblCurTime = nullptr;
-    QLabel *lblTimeSlash = nullptr;
-    QLabel *lblMaxTime = nullptr;
-    // Segment column
-    QWidget *pnl2 = nullptr;
-    QLabel *lblSection = nullptr;
-    QFrame *shpSectionTop = nullptr;
-    QWidget *pnlPic = nullptr;
-    QWidget *pnlCurPlay = nullptr; // the 23 px strip left of the list
-    QFrame *shp6 = nullptr;
-    QLabel *imgCurPlay = nullptr;
-    QWidget *pnlPicList = nullptr;
-    TPicFrame *fraPicture1 = nullptr;
-    TPicFrame *fraPicture2 = nullptr;
-    TPicFrame *fraPicture3 = nullptr;
-    TPicFrame *fraPicture4 = nullptr;
-    TPicFrame *fraPicture5 = nullptr;
-    TPicFrame *fraPicture6 = nullptr;
-    TMlSkinImageButton *MlSkinImageButton1 = nullptr; // "加载更多片段"
-
+    MainFormUi FUi;
 };
 
 // The main window of the running program (set by the program entry).

@@ -39,7 +39,7 @@ void TfrmMain::btnDelClick()
     }
     if (!Qurel::AskMsg(this, QStringLiteral("确定要删除勾选中的视频吗？")))
         return;
-    plyMain->Stop();
+    FUi.plyMain->Stop();
     // Highest number first, so the messages come in that order too.
     for (auto it = frames.crbegin(); it != frames.crend(); ++it) {
         const TPicFrame *frame = *it;
@@ -50,7 +50,7 @@ void TfrmMain::btnDelClick()
     }
     LoadPicList();
     if (FCurVideoNum == 0)
-        pnlVideoPic->hide();
+        FUi.pnlVideoPic->hide();
 }
 
 void TfrmMain::btnSaveAsClick()

@@ -16,10 +16,10 @@ void TfrmMain::ShowConnectionStatus(const QString &text, bool makeVisible)
     // While a lesson records, its own line holds the label.
     if (!FLesson || FLesson->state() != Qurel::LessonRecorder::State::Idle)
         return;
-    lblStatus->setText(text);
-    lblStatus->adjustSize();
+    FUi.lblStatus->setText(text);
+    FUi.lblStatus->adjustSize();
     if (makeVisible)
-        lblStatus->show();
+        FUi.lblStatus->show();
 }
 
 Qurel::ClientStatus TfrmMain::Status() const

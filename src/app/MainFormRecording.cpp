@@ -63,12 +63,12 @@ void TfrmMain::LessonStateChanged(Qurel::LessonRecorder::State state)
     using State = Qurel::LessonRecorder::State;
     switch (state) {
     case State::Starting:
-        lblStatus->setText(QStringLiteral("正在开始录制，请稍等"));
-        lblStatus->adjustSize();
-        lblStatus->show();
+        FUi.lblStatus->setText(QStringLiteral("正在开始录制，请稍等"));
+        FUi.lblStatus->adjustSize();
+        FUi.lblStatus->show();
         break;
     case State::Recording:
-        lblLookBack->hide();
+        FUi.lblLookBack->hide();
         tmrRecTimingTimer();
         tmrRecTiming->start();
         break;
@@ -76,12 +76,12 @@ void TfrmMain::LessonStateChanged(Qurel::LessonRecorder::State state)
         break; // the recording line stays until the stream is closed
     case State::Idle:
         tmrRecTiming->stop();
-        lblTiming->setText(QStringLiteral("00:00:00"));
-        lblTiming->adjustSize();
-        lblTiming->move(kTimingLeft, lblTiming->y());
-        lblTiming->hide();
-        lblLookBack->show();
-        lblStatus->hide();
+        FUi.lblTiming->setText(QStringLiteral("00:00:00"));
+        FUi.lblTiming->adjustSize();
+        FUi.lblTiming->move(kTimingLeft, FUi.lblTiming->y());
+        FUi.lblTiming->hide();
+        FUi.lblLookBack->show();
+        FUi.lblStatus->hide();
         break;
     }
 }
@@ -97,13 +97,13 @@ void TfrmMain::ShowRecordingLine()
     if (!FLesson->recording())
         return;
     const QString warning = FLesson->warning();
-    lblStatus->setText(warning.isEmpty() ? kRecordingPrefix : warning);
-    lblStatus->adjustSize();
-    lblStatus->show();
-    lblTiming->setText(Qurel::ElapsedText(FLesson->startTime().secsTo(QDateTime::currentDateTime())));
-    lblTiming->adjustSize();
-    lblTiming->move(std::max(kTimingLeft, lblStatus->x() + lblStatus->width() + 6), lblTiming->y());
-    lblTiming->show();
+    FUi.lblStatus->setText(warning.isEmpty() ? kRecordingPrefix : warning);
+    FUi.lblStatus->adjustSize();
+    FUi.lblStatus->show();
+    FUi.lblTiming->setText(Qurel::ElapsedText(FLesson->startTime().secsTo(QDateTime::currentDateTime())));
+    FUi.lblTiming->adjustSize();
+    FUi.lblTiming->move(std::max(kTimingLeft, FUi.lblStatus->x() + FUi.lblStatus->width() + 6), FUi.lblTiming->y());
+    FUi.lblTiming->show();
 }
 
 // Boxes open later, from the event loop, so a box never holds up the lesson that reported it.

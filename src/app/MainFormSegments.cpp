@@ -59,105 +59,96 @@ TMlSkinImageButton *stripButton(QWidget *parent, const QString &name, const QStr
 }
 } // namespace
 
-// Frame `number` of the segment list, made inside pnlPicList; empty until the list is loaded.
-TPicFrame *TfrmMain::CreatePicFrame(int number)
-{
-    auto *frame = new TPicFrame(pnlPicList);
-    frame->setObjectName(QStringLiteral("fraPicture%1").arg(number));
-    frame->setGeometry(0, 0, pnlPicList->width(), 74);
-    return frame;
-}
-
 void TfrmMain::BuildPlayerControls()
 {
-    bpMain = new TMlSkinProgressBar(pnlProgPanel);
-    bpMain->setObjectName(QStringLiteral("bpMain"));
-    bpMain->Bar_Background = QPixmap(QStringLiteral(":/player/bar_base.png"));
-    bpMain->Bar_Progress = QPixmap(QStringLiteral(":/player/bar_progress.png"));
-    bpMain->TrackButton.Normal = QPixmap(QStringLiteral(":/player/bar_thumb.png"));
-    bpMain->TrackButton.Hot = QPixmap(QStringLiteral(":/player/bar_thumb_hot.png"));
-    bpMain->TrackButton.Visible = true;
-    bpMain->BeginUpdate();
-    bpMain->SetValue(0);
-    bpMain->EndUpdate();
+    FUi.bpMain = new TMlSkinProgressBar(FUi.pnlProgPanel);
+    FUi.bpMain->setObjectName(QStringLiteral("bpMain"));
+    FUi.bpMain->Bar_Background = QPixmap(QStringLiteral(":/player/bar_base.png"));
+    FUi.bpMain->Bar_Progress = QPixmap(QStringLiteral(":/player/bar_progress.png"));
+    FUi.bpMain->TrackButton.Normal = QPixmap(QStringLiteral(":/player/bar_thumb.png"));
+    FUi.bpMain->TrackButton.Hot = QPixmap(QStringLiteral(":/player/bar_thumb_hot.png"));
+    FUi.bpMain->TrackButton.Visible = true;
+    FUi.bpMain->BeginUpdate();
+    FUi.bpMain->SetValue(0);
+    FUi.bpMain->EndUpdate();
 
-    btnStart = stripButton(pnlProgPanel, QStringLiteral("btnStart"), QStringLiteral(":/player/btn_play.png"));
-    btnPause
-        = stripButton(pnlProgPanel, QStringLiteral("btnPause"), QStringLiteral(":/player/btn_pause.png"));
-    btnPause->hide();
-    lblCurTime = timeLabel(pnlProgPanel, kZeroTime, 66);
-    lblTimeSlash = timeLabel(pnlProgPanel, QStringLiteral("/"), 124);
-    lblMaxTime = timeLabel(pnlProgPanel, kZeroTime, 136);
-    lblCurTime->setObjectName(QStringLiteral("lblCurTime"));
-    lblMaxTime->setObjectName(QStringLiteral("lblMaxTime"));
+    FUi.btnStart = stripButton(FUi.pnlProgPanel, QStringLiteral("btnStart"), QStringLiteral(":/player/btn_play.png"));
+    FUi.btnPause
+        = stripButton(FUi.pnlProgPanel, QStringLiteral("btnPause"), QStringLiteral(":/player/btn_pause.png"));
+    FUi.btnPause->hide();
+    FUi.lblCurTime = timeLabel(FUi.pnlProgPanel, kZeroTime, 66);
+    FUi.lblTimeSlash = timeLabel(FUi.pnlProgPanel, QStringLiteral("/"), 124);
+    FUi.lblMaxTime = timeLabel(FUi.pnlProgPanel, kZeroTime, 136);
+    FUi.lblCurTime->setObjectName(QStringLiteral("lblCurTime"));
+    FUi.lblMaxTime->setObjectName(QStringLiteral("lblMaxTime"));
 
-    MlSkinImageButton1->NormalPicture = QPixmap(QStringLiteral(":/player/more_normal.png"));
-    MlSkinImageButton1->HotPicture = QPixmap(QStringLiteral(":/player/more_hot.png"));
-    MlSkinImageButton1->PressedPicture = QPixmap(QStringLiteral(":/player/more_pressed.png"));
-    MlSkinImageButton1->Caption = QStringLiteral("加载更多片段");
-    MlSkinImageButton1->CaptionVisible = true;
-    MlSkinImageButton1->CaptionColor = Qt::white;
-    MlSkinImageButton1->CaptionOffset = QPoint(20, 0);
-    MlSkinImageButton1->setFont(Qurel::ClientFont(14));
-    MlSkinImageButton1->HotFont = Qurel::ClientFont(15);
-    if (imgCurPlay->pixmap().isNull())
-        imgCurPlay->setPixmap(QPixmap(QStringLiteral(":/player/cur_play.png")));
+    FUi.MlSkinImageButton1->NormalPicture = QPixmap(QStringLiteral(":/player/more_normal.png"));
+    FUi.MlSkinImageButton1->HotPicture = QPixmap(QStringLiteral(":/player/more_hot.png"));
+    FUi.MlSkinImageButton1->PressedPicture = QPixmap(QStringLiteral(":/player/more_pressed.png"));
+    FUi.MlSkinImageButton1->Caption = QStringLiteral("加载更多片段");
+    FUi.MlSkinImageButton1->CaptionVisible = true;
+    FUi.MlSkinImageButton1->CaptionColor = Qt::white;
+    FUi.MlSkinImageButton1->CaptionOffset = QPoint(20, 0);
+    FUi.MlSkinImageButton1->setFont(Qurel::ClientFont(14));
+    FUi.MlSkinImageButton1->HotFont = Qurel::ClientFont(15);
+    if (FUi.imgCurPlay->pixmap().isNull())
+        FUi.imgCurPlay->setPixmap(QPixmap(QStringLiteral(":/player/cur_play.png")));
 
     // Where libvlc draws into a native window, the preview must be a native window too, or the
     // video window would cover it. The player area gets its own native window so that moving it
     // into the full-screen window and back carries the video window along unchanged; libvlc
     // keeps drawing into the window it was given.
-    if (plyMain->DrawsIntoWindow()) {
-        pnlVideoPic->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        pnlVideoPic->setAttribute(Qt::WA_NativeWindow);
-        pnlPlayer->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        pnlPlayer->setAttribute(Qt::WA_NativeWindow);
+    if (FUi.plyMain->DrawsIntoWindow()) {
+        FUi.pnlVideoPic->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        FUi.pnlVideoPic->setAttribute(Qt::WA_NativeWindow);
+        FUi.pnlPlayer->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        FUi.pnlPlayer->setAttribute(Qt::WA_NativeWindow);
     }
-    pnlVideoPic->raise();
-    imgVideoPic->setScaledContents(false);
+    FUi.pnlVideoPic->raise();
+    FUi.imgVideoPic->setScaledContents(false);
 
     for (int number = 1; number <= kShownSegments; ++number) {
         TPicFrame *frame = GetPicFrame(number);
         connect(frame->imgMain, &Qurel::ClickableImage::clicked, this,
             [this, frame] { fraPicture1imgMainClick(frame); });
     }
-    connect(btnStart, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnStartClick);
-    connect(btnPause, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnPauseClick);
-    connect(imgPlay, &Qurel::ClickableImage::clicked, this, &TfrmMain::imgPlayClick);
-    connect(imgPlay, &Qurel::ClickableImage::mouseEntered, this, &TfrmMain::imgPlayMouseEnter);
-    connect(imgPlay, &Qurel::ClickableImage::mouseLeft, this, &TfrmMain::imgPlayMouseLeave);
-    connect(imgPlay, &Qurel::ClickableImage::mousePressed, this, &TfrmMain::imgPlayMouseDown);
-    connect(bpMain, &TMlSkinProgressBar::OnChanged, this, &TfrmMain::bpMainChanged);
-    connect(plyMain, &TVlcPlayer::OnMediaPlayerTimeChanged, this, &TfrmMain::plyMainMediaPlayerTimeChanged);
+    connect(FUi.btnStart, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnStartClick);
+    connect(FUi.btnPause, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnPauseClick);
+    connect(FUi.imgPlay, &Qurel::ClickableImage::clicked, this, &TfrmMain::imgPlayClick);
+    connect(FUi.imgPlay, &Qurel::ClickableImage::mouseEntered, this, &TfrmMain::imgPlayMouseEnter);
+    connect(FUi.imgPlay, &Qurel::ClickableImage::mouseLeft, this, &TfrmMain::imgPlayMouseLeave);
+    connect(FUi.imgPlay, &Qurel::ClickableImage::mousePressed, this, &TfrmMain::imgPlayMouseDown);
+    connect(FUi.bpMain, &TMlSkinProgressBar::OnChanged, this, &TfrmMain::bpMainChanged);
+    connect(FUi.plyMain, &TVlcPlayer::OnMediaPlayerTimeChanged, this, &TfrmMain::plyMainMediaPlayerTimeChanged);
     connect(
-        plyMain, &TVlcPlayer::OnMediaPlayerLengthChanged, this, &TfrmMain::plyMainMediaPlayerLengthChanged);
-    connect(plyMain, &TVlcPlayer::OnDblClick, this, &TfrmMain::plyMainDblClick);
-    connect(MlSkinImageButton1, &TMlSkinImageButton::OnClick, this, &TfrmMain::MlSkinImageButton1Click);
+        FUi.plyMain, &TVlcPlayer::OnMediaPlayerLengthChanged, this, &TfrmMain::plyMainMediaPlayerLengthChanged);
+    connect(FUi.plyMain, &TVlcPlayer::OnDblClick, this, &TfrmMain::plyMainDblClick);
+    connect(FUi.MlSkinImageButton1, &TMlSkinImageButton::OnClick, this, &TfrmMain::MlSkinImageButton1Click);
     ArrangePlayer();
 }
 
 void TfrmMain::ArrangePlayer()
 {
-    const int width = pnlPlayer->width();
-    const int barHeight = pnlProgPanel->height();
-    const int videoHeight = pnlPlayer->height() - barHeight - shpProgTop->height();
-    plyMain->setGeometry(0, 0, width, videoHeight);
-    pnlVideoPic->setGeometry(plyMain->rect());
-    imgVideoPic->setGeometry(pnlVideoPic->rect());
-    shpProgTop->setGeometry(0, videoHeight, width, shpProgTop->height());
-    pnlProgPanel->setGeometry(0, videoHeight + shpProgTop->height(), width, barHeight);
-    bpMain->setGeometry(0, 0, width, kSeekBarHeight);
+    const int width = FUi.pnlPlayer->width();
+    const int barHeight = FUi.pnlProgPanel->height();
+    const int videoHeight = FUi.pnlPlayer->height() - barHeight - FUi.shpProgTop->height();
+    FUi.plyMain->setGeometry(0, 0, width, videoHeight);
+    FUi.pnlVideoPic->setGeometry(FUi.plyMain->rect());
+    FUi.imgVideoPic->setGeometry(FUi.pnlVideoPic->rect());
+    FUi.shpProgTop->setGeometry(0, videoHeight, width, FUi.shpProgTop->height());
+    FUi.pnlProgPanel->setGeometry(0, videoHeight + FUi.shpProgTop->height(), width, barHeight);
+    FUi.bpMain->setGeometry(0, 0, width, kSeekBarHeight);
 }
 
 TPicFrame *TfrmMain::GetPicFrame(int number) const
 {
-    const auto frames = pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
+    const auto frames = FUi.pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
     return number >= 1 && number <= frames.size() ? frames.at(number - 1) : nullptr;
 }
 
 void TfrmMain::ClearPicFrames()
 {
-    const auto frames = pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
+    const auto frames = FUi.pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
     for (auto it = frames.rbegin(); it != frames.rend(); ++it)
         (*it)->InitFraPic();
 }
@@ -187,46 +178,46 @@ void TfrmMain::fraPicture1imgMainClick(TPicFrame *frame)
 {
     if (!frame)
         return;
-    plyMain->Stop();
-    bpMain->SetValue(0);
-    lblCurTime->setText(kZeroTime);
-    lblMaxTime->setText(kZeroTime);
+    FUi.plyMain->Stop();
+    FUi.bpMain->SetValue(0);
+    FUi.lblCurTime->setText(kZeroTime);
+    FUi.lblMaxTime->setText(kZeroTime);
 
     FCurPicFra = frame;
-    pnlVideoPic->show();
+    FUi.pnlVideoPic->show();
     if (frame->HasRecording()) {
         // The frame holds the thumbnail as read (or its placeholder) at full size.
-        imgVideoPic->setPixmap(frame->imgMain->pixmap());
-        const auto frames = pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
+        FUi.imgVideoPic->setPixmap(frame->imgMain->pixmap());
+        const auto frames = FUi.pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
         for (TPicFrame *other : frames)
             other->chkSel->setChecked(other == frame);
     } else {
-        imgVideoPic->clear();
-        pnlVideoPic->hide();
+        FUi.imgVideoPic->clear();
+        FUi.pnlVideoPic->hide();
     }
-    btnStart->show();
-    btnPause->hide();
-    imgCurPlay->move(imgCurPlay->x(), frame->y() + frame->height() / 2 - imgCurPlay->height() / 2);
+    FUi.btnStart->show();
+    FUi.btnPause->hide();
+    FUi.imgCurPlay->move(FUi.imgCurPlay->x(), frame->y() + frame->height() / 2 - FUi.imgCurPlay->height() / 2);
 }
 
 void TfrmMain::PlayCurrent(qint64 position)
 {
     if (!FCurPicFra || !FCurPicFra->HasRecording())
         return;
-    pnlVideoPic->hide();
-    if (plyMain->GetState() == vpPaused) {
-        plyMain->Resume();
+    FUi.pnlVideoPic->hide();
+    if (FUi.plyMain->GetState() == vpPaused) {
+        FUi.plyMain->Resume();
     } else if (!QFileInfo(FCurPicFra->FVideoPath).isFile()) {
         Qurel::ShowMsg(this, QStringLiteral("视频文件不存在，无法播放！"));
         LoadPicList();
         return;
     } else {
-        plyMain->Play(FCurPicFra->FVideoPath, 10000, false);
-        plyMain->SetVideoPosInMs(position);
+        FUi.plyMain->Play(FCurPicFra->FVideoPath, 10000, false);
+        FUi.plyMain->SetVideoPosInMs(position);
     }
-    btnStart->hide();
-    btnPause->move(btnStart->pos());
-    btnPause->show();
+    FUi.btnStart->hide();
+    FUi.btnPause->move(FUi.btnStart->pos());
+    FUi.btnPause->show();
 }
 
 void TfrmMain::btnStartClick()
@@ -236,9 +227,9 @@ void TfrmMain::btnStartClick()
 
 void TfrmMain::btnPauseClick()
 {
-    plyMain->Pause();
-    btnPause->hide();
-    btnStart->show();
+    FUi.plyMain->Pause();
+    FUi.btnPause->hide();
+    FUi.btnStart->show();
 }
 
 void TfrmMain::imgPlayClick()
@@ -251,7 +242,7 @@ void TfrmMain::LoadPlaySymbol(const QString &fileName)
     // Loaded afresh on every mouse event; a missing picture keeps the one shown.
     const QPixmap picture(Qurel::ProgramFolder() + fileName);
     if (!picture.isNull())
-        imgPlay->setPixmap(picture);
+        FUi.imgPlay->setPixmap(picture);
 }
 
 void TfrmMain::imgPlayMouseEnter()
@@ -271,25 +262,25 @@ void TfrmMain::imgPlayMouseDown()
 
 void TfrmMain::plyMainMediaPlayerLengthChanged(qint64)
 {
-    lblMaxTime->setText(plyMain->GetVideoLenStr(kTimeFormat));
-    bpMain->SetMaxValue(int(qMin<qint64>(plyMain->GetVideoLenInMs(), INT_MAX)));
+    FUi.lblMaxTime->setText(FUi.plyMain->GetVideoLenStr(kTimeFormat));
+    FUi.bpMain->SetMaxValue(int(qMin<qint64>(FUi.plyMain->GetVideoLenInMs(), INT_MAX)));
 }
 
 void TfrmMain::plyMainMediaPlayerTimeChanged(qint64)
 {
-    lblCurTime->setText(plyMain->GetVideoPosStr(kTimeFormat));
+    FUi.lblCurTime->setText(FUi.plyMain->GetVideoPosStr(kTimeFormat));
     FAutoPlay = true;
-    bpMain->SetValue(int(qMin<qint64>(plyMain->GetVideoPosInMs(), INT_MAX)));
+    FUi.bpMain->SetValue(int(qMin<qint64>(FUi.plyMain->GetVideoPosInMs(), INT_MAX)));
     FAutoPlay = false;
 }
 
 void TfrmMain::bpMainChanged()
 {
-    if (!plyMain->CanSeek())
+    if (!FUi.plyMain->CanSeek())
         return;
     if (!FAutoPlay)
-        plyMain->SetVideoPosInMs(bpMain->Value());
-    lblCurTime->setText(plyMain->GetVideoPosStr(kTimeFormat));
+        FUi.plyMain->SetVideoPosInMs(FUi.bpMain->Value());
+    FUi.lblCurTime->setText(FUi.plyMain->GetVideoPosStr(kTimeFormat));
 }
 
 void TfrmMain::plyMainDblClick()
@@ -298,25 +289,25 @@ void TfrmMain::plyMainDblClick()
         return;
     if (FFullScrPlay) {
         FFullScrPlay = false;
-        pnlPlayer->setParent(pnl3);
-        pnlPlayer->setGeometry(FPlayerHome);
+        FUi.pnlPlayer->setParent(FUi.pnl3);
+        FUi.pnlPlayer->setGeometry(FPlayerHome);
         ArrangePlayer();
-        CentrePlaySymbol();
-        pnlPlayer->show();
+        FUi.centrePlaySymbol();
+        FUi.pnlPlayer->show();
         frmFullPlay->close();
         return;
     }
     FFullScrPlay = true;
-    FPlayerHome = pnlPlayer->geometry();
+    FPlayerHome = FUi.pnlPlayer->geometry();
     // The monitor that holds the main window, at its own size.
     const QScreen *monitor = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect area = monitor->geometry();
     frmFullPlay->setGeometry(area);
-    pnlPlayer->setParent(frmFullPlay);
-    pnlPlayer->setGeometry(0, 0, area.width(), area.height());
+    FUi.pnlPlayer->setParent(frmFullPlay);
+    FUi.pnlPlayer->setGeometry(0, 0, area.width(), area.height());
     ArrangePlayer();
-    imgPlay->move(area.width() / 2 - imgPlay->width() / 2, area.height() / 2 - imgPlay->height() / 2);
-    pnlPlayer->show();
+    FUi.imgPlay->move(area.width() / 2 - FUi.imgPlay->width() / 2, area.height() / 2 - FUi.imgPlay->height() / 2);
+    FUi.pnlPlayer->show();
     frmFullPlay->exec();
     // Closed another way (Esc, the window manager): bring the player back all the same.
     if (FFullScrPlay)

@@ -1,6 +1,8 @@
 // The main window offscreen: layout, colours, start-up modes, close guard, external messages.
 #include "Configs.h"
+#include "ClickableImage.h"
 #include "FormParts.h"
+#include "SkinImageButton.h"
 #include "FullPlayForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
