@@ -11,6 +11,8 @@
 #include <cppuhelper/exc_hlp.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include <csignal>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -411,6 +413,11 @@ namespace {
 std::unique_ptr<OfficeConnection> OfficeConnection::Open(
     const OfficeProfile &profile, bool headless, bool startIfMissing)
 {
+#ifdef SIGPIPE
+    // An office that dies (or is ended by the watchdog) mid-call leaves a broken pipe: the write
+    // must fail with an error the call reports, not end the client with its lesson.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     try {
         Reference<connection::XConnection> connection = TryConnect(profile);
         if (connection.is() && !headless && HeadlessOfficeOnPipe(profile)) {
