@@ -93,10 +93,13 @@ LessonRecorder::~LessonRecorder()
     if (m_cancel)
         *m_cancel = true;
     drainAndStop(m_relayThread, m_relayContext);
-    // A lesson still recording here (no stop came) is finished on the way out.
+    // A lesson still recording here (no stop came), or whose stop had not come back, is finished
+    // on the way out: its stream closed, its information file and thumbnail made.
     if (m_state == State::Recording && !m_fileName.isEmpty()) {
         const RelayStopResult result = m_steps->StopRelayRecording();
         m_steps->FinishFiles(m_fileName, m_startTime, result.code == 0);
+    } else if (m_state == State::Stopping && !m_fileName.isEmpty()) {
+        m_steps->FinishFiles(m_fileName, m_startTime, false);
     }
     drainAndStop(m_filesThread, m_filesContext);
 }
