@@ -1,5 +1,7 @@
 #include "ClientStatus.h"
 
+#include "TimeText.h"
+
 #include <algorithm>
 
 namespace Qurel {
@@ -47,20 +49,10 @@ namespace {
     }
 } // namespace
 
-QString ElapsedText(qint64 seconds)
-{
-    seconds = std::max<qint64>(seconds, 0);
-    const qint64 h = seconds / 3600;
-    const qint64 m = seconds / 60 - 60 * h;
-    const qint64 s = seconds % 60;
-    const auto two = [](qint64 v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return two(h) + QLatin1Char(':') + two(m) + QLatin1Char(':') + two(s);
-}
-
 QString FormatStatusLine(const ClientStatus &status)
 {
     return QStringLiteral("link=%1 state=%2 elapsed=%3 title=%4 file=%5")
-        .arg(word(status.link), word(status.state), ElapsedText(status.elapsedSeconds), quoted(status.title),
+        .arg(word(status.link), word(status.state), ClockText(status.elapsedSeconds * 1000, QStringLiteral("hh:mm:ss"), ClockHours::KeepGrowing), quoted(status.title),
             quoted(status.file));
 }
 

@@ -21,8 +21,4 @@ struct ClientStatus
 // line stays one line whatever they hold.
 QString FormatStatusLine(const ClientStatus &status);
 
-// "hh:mm:ss" of a duration in seconds; the hours keep growing past 99, a
-// negative duration shows as zero.
-QString ElapsedText(qint64 seconds);
-
 } // namespace Qurel

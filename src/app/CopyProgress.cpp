@@ -1,5 +1,7 @@
 #include "CopyProgress.h"
 
+#include "UserMessages.h"
+
 #include <QProgressDialog>
 
 namespace Qurel {
@@ -8,7 +10,7 @@ CopyResult CopyWithProgress(QWidget *owner, const QList<CopyPair> &pairs, int de
 {
     constexpr int kSteps = 1000; // the byte counts may not fit the dialog's int range
     QProgressDialog dialog(QStringLiteral("正在另存为，请稍候……"), QStringLiteral("取消"), 0, kSteps, owner);
-    dialog.setWindowTitle(QStringLiteral("Qurel助手"));
+    dialog.setWindowTitle(Qurel::kClientCaption);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setMinimumDuration(delayMs);
     dialog.setAutoClose(false);

@@ -1,13 +1,13 @@
 #include "FullPlayForm.h"
 
+#include "SkinPainting.h"
+#include "UserMessages.h"
+
 TfrmFullPlay *frmFullPlay = nullptr;
 
 TfrmFullPlay::TfrmFullPlay(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("Qurel助手"));
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    setPalette(palette);
-    setAutoFillBackground(true);
+    setWindowTitle(Qurel::kClientCaption);
+    Qurel::PaintBackground(this, Qt::black);
 }

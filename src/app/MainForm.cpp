@@ -7,6 +7,7 @@
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
 #include "ProgramFolder.h"
+#include "UserMessages.h"
 #include "SkinImageButton.h"
 #include "VlcPlayer.h"
 #include "VlcCheck.h"
@@ -31,7 +32,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     , FAutoMode(SDKConfig.AutoRec)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Qurel助手"));
+    setWindowTitle(Qurel::kClientCaption);
     setFont(Qurel::ClientFont(14));
     setFixedSize(Qurel::kMainFormSize);
     FUi.setupUi(this);

@@ -9,6 +9,7 @@
 #include "RecordingFiles.h"
 #include "RecordingsStore.h"
 #include "SettingForm.h"
+#include "UserMessages.h"
 #include "VlcPlayer.h"
 
 #include <QCheckBox>
@@ -16,7 +17,7 @@
 #include <QPushButton>
 
 namespace {
-const QString kNothingTicked = QStringLiteral("没有勾选任何视频！");
+const QString &kNothingTicked = Qurel::kNothingTickedMsg;
 } // namespace
 
 QList<const TPicFrame *> TfrmMain::CheckedRecordingFrames() const

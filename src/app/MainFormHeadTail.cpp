@@ -11,7 +11,7 @@
 void TfrmMain::btnHeadTailClick()
 {
     if (!IsPowerPointReady()) {
-        Qurel::ShowMsg(this, QStringLiteral("调用PowerPoint失败,请确定是否已安装!"));
+        Qurel::ShowMsg(this, Qurel::PresentationFailureText(Qurel::PresentationFailure::Unavailable));
         return;
     }
     if (!QFileInfo(FPPTFile).isFile()) {

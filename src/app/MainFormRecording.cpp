@@ -4,13 +4,15 @@
 
 #include "Configs.h"
 #include "MessageBoxes.h"
+#include "TimeText.h"
+#include "UserMessages.h"
 
 #include <QLabel>
 #include <QTimer>
 
 namespace {
 constexpr int kTimingIntervalMs = 1000;
-const QString kRecordingPrefix = QStringLiteral("正在录制中，已录制时长：");
+const QString &kRecordingPrefix = Qurel::kRecordingStatusPrefix;
 constexpr int kTimingLeft = 364;
 
 Qurel::RecorderLogin recorderLogin()
@@ -100,7 +102,7 @@ void TfrmMain::ShowRecordingLine()
     FUi.lblStatus->setText(warning.isEmpty() ? kRecordingPrefix : warning);
     FUi.lblStatus->adjustSize();
     FUi.lblStatus->show();
-    FUi.lblTiming->setText(Qurel::ElapsedText(FLesson->startTime().secsTo(QDateTime::currentDateTime())));
+    FUi.lblTiming->setText(Qurel::ClockText(FLesson->startTime().msecsTo(QDateTime::currentDateTime()), QStringLiteral("hh:mm:ss"), Qurel::ClockHours::KeepGrowing));
     FUi.lblTiming->adjustSize();
     FUi.lblTiming->move(std::max(kTimingLeft, FUi.lblStatus->x() + FUi.lblStatus->width() + 6), FUi.lblTiming->y());
     FUi.lblTiming->show();

@@ -5,6 +5,8 @@
 #include "ClientFont.h"
 #include "PictureFrame.h"
 #include "SkinImageButton.h"
+#include "SkinPainting.h"
+#include "UserMessages.h"
 #include "VlcPlayer.h"
 
 #include <QFrame>
@@ -36,18 +38,8 @@ const QColor kProgPanelColour(0, 102, 171);
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QColor kGrey(0x80, 0x80, 0x80);
 
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
-void paint(QWidget *widget, const QColor &colour)
-{
-    setColour(widget, QPalette::Window, colour);
-    widget->setAutoFillBackground(true);
-}
+constexpr auto setColour = &Qurel::SetColour;
+constexpr auto paint = &Qurel::PaintBackground;
 
 QWidget *panel(QWidget *parent, const QRect &geometry, const QString &name)
 {
@@ -180,7 +172,7 @@ void MainFormUi::buildPlaybackColumn()
 
     pnl4 = panel(pnl3, QRect(0, 0, width, kHeaderHeight), QStringLiteral("pnl4"));
     lblLookBack = label(pnl4, QStringLiteral("回放"), QStringLiteral("lblLookBack"));
-    lblStatus = label(pnl4, QStringLiteral("正在录制中，已录制时长："), QStringLiteral("lblStatus"));
+    lblStatus = label(pnl4, Qurel::kRecordingStatusPrefix, QStringLiteral("lblStatus"));
     lblTiming = label(pnl4, QStringLiteral("00:00:00"), QStringLiteral("lblTiming"));
     for (QLabel *grey : { lblStatus, lblTiming }) {
         grey->setFont(Qurel::ClientFont(12));

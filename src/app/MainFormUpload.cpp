@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
 #include "UploadForm.h"
+#include "UserMessages.h"
 
 #include <QCheckBox>
 
@@ -24,7 +25,7 @@ void TfrmMain::btnUploadClick()
     // it has nothing to upload.
     const QList<const TPicFrame *> frames = CheckedRecordingFrames();
     if (frames.isEmpty()) {
-        Qurel::ShowMsg(this, QStringLiteral("没有勾选任何视频！"));
+        Qurel::ShowMsg(this, Qurel::kNothingTickedMsg);
         return;
     }
     if (!frmUpload)

@@ -193,12 +193,15 @@ Qurel::ConfigSaveResult TSDKConfig::Save() const
         group.write(QStringLiteral("TitleTime"), QString::number(TitleTime));
         group.write(QStringLiteral("CreditTime"), QString::number(CreditTime));
     }
+    const auto failedAt = [&](const QString &file) {
+        return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(file)));
+    };
     store->sync();
     if (store->status() != QSettings::NoError)
-        return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(store->fileName())));
+        return failedAt(store->fileName());
     const QString autoRec = AutoRec ? QStringLiteral("1") : QStringLiteral("0");
     const QString ini = Qurel::EditableFilePath(kIniName);
     if (!Qurel::WriteProfileString(ini, kIniSection, kIniAutoRec, autoRec))
-        return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(ini)));
+        return failedAt(ini);
     return {};
 }

@@ -1,21 +1,11 @@
 #include "Encrypts.h"
 
+#include "HexText.h"
+
 namespace Qurel {
 
 namespace {
     constexpr char16_t kScrambleKey = 0x5D;
-
-    int hexDigit(QChar c)
-    {
-        const char16_t u = c.unicode();
-        if (u >= u'0' && u <= u'9')
-            return u - u'0';
-        if (u >= u'A' && u <= u'F')
-            return u - u'A' + 10;
-        if (u >= u'a' && u <= u'f')
-            return u - u'a' + 10;
-        return -1;
-    }
 } // namespace
 
 QString ScrambleText(const QString &text)
@@ -39,17 +29,10 @@ QString TextToHex(const QString &text)
 
 std::optional<QString> TryHexToText(const QString &hex)
 {
-    const qsizetype pairs = hex.size() / 2;
-    QString out;
-    out.reserve(pairs);
-    for (qsizetype k = 0; k < pairs; ++k) {
-        const int high = hexDigit(hex.at(2 * k));
-        const int low = hexDigit(hex.at(2 * k + 1));
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        out += QChar(static_cast<char16_t>(high * 16 + low));
-    }
-    return out;
+    const QByteArray bytes = LeadingHexBytes(hex);
+    if (bytes.size() != hex.size() / 2)
+        return std::nullopt;
+    return QString::fromLatin1(bytes);
 }
 
 QString HexToText(const QString &hex)

@@ -3,6 +3,7 @@
 #include "Configs.h"
 #include "FileDialogs.h"
 #include "MessageBoxes.h"
+#include "SkinPainting.h"
 #include "Utils.h"
 
 #include <QCoreApplication>
@@ -130,9 +131,7 @@ void TfrmSetting::BuildLayout()
     lblVersion = AddLabel(this, QString(), { 291, 256 });
     for (QLabel *label : { lblVersionCaption, lblVersion }) {
         label->setFont(songFont(12));
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, Qt::gray);
-        label->setPalette(palette);
+        Qurel::SetColour(label, QPalette::WindowText, Qt::gray);
         label->adjustSize();
     }
 

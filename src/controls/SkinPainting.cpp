@@ -1,6 +1,7 @@
 #include "SkinPainting.h"
 
 #include <QPainter>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -26,6 +27,19 @@ QPixmap DefaultBarPicture(bool progress)
     QPixmap picture(16, 5);
     picture.fill(progress ? QColor(0x2f, 0x8f, 0xd8) : QColor(0xb0, 0xb0, 0xb0));
     return picture;
+}
+
+void SetColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void PaintBackground(QWidget *widget, const QColor &colour)
+{
+    SetColour(widget, QPalette::Window, colour);
+    widget->setAutoFillBackground(true);
 }
 
 } // namespace Qurel

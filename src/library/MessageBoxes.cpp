@@ -1,5 +1,7 @@
 #include "MessageBoxes.h"
 
+#include "UserMessages.h"
+
 #include <QMessageBox>
 
 namespace Qurel {
@@ -30,17 +32,16 @@ bool present(QWidget *owner, const MsgRequest &request)
     return true;
 }
 
-const QString kCaption = QStringLiteral("Qurel助手");
 } // namespace
 
 void ShowMsg(QWidget *owner, const QString &text)
 {
-    present(owner, {MsgKind::Info, kCaption, text});
+    present(owner, {MsgKind::Info, kClientCaption, text});
 }
 
 bool AskMsg(QWidget *owner, const QString &text)
 {
-    return present(owner, {MsgKind::Question, kCaption, text});
+    return present(owner, {MsgKind::Question, kClientCaption, text});
 }
 
 void ShowNotice(QWidget *owner, const QString &title, const QString &text)

@@ -1,5 +1,7 @@
 #include "Utils.h"
 
+#include "HexText.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -12,18 +14,6 @@ namespace Qurel {
 namespace {
 
     constexpr int kTitleBytes = 256;
-
-    int hexDigit(QChar c)
-    {
-        const char16_t u = c.unicode();
-        if (u >= '0' && u <= '9')
-            return u - '0';
-        if (u >= 'a' && u <= 'f')
-            return u - 'a' + 10;
-        if (u >= 'A' && u <= 'F')
-            return u - 'A' + 10;
-        return -1;
-    }
 
 } // namespace
 
@@ -48,17 +38,9 @@ int RunAndWait(const QString &program, const QStringList &arguments, int timeout
 
 QString HexUtf8ToText(const QString &hex)
 {
-    QByteArray bytes;
-    for (qsizetype i = 0; i + 1 < hex.size() && bytes.size() < kTitleBytes; i += 2) {
-        const int high = hexDigit(hex.at(i));
-        const int low = hexDigit(hex.at(i + 1));
-        if (high < 0 || low < 0)
-            break;
-        const char byte = static_cast<char>(high * 16 + low);
-        if (byte == '\0')
-            break;
-        bytes.append(byte);
-    }
+    QByteArray bytes = LeadingHexBytes(hex, kTitleBytes);
+    if (const qsizetype zero = bytes.indexOf('\0'); zero >= 0)
+        bytes.truncate(zero);
     // Broken sequences would become U+FFFD; like characters that have no
     // form in the file system's encoding, they are left out.
     QString text = QStringDecoder(QStringDecoder::Utf8).decode(bytes);

@@ -30,11 +30,6 @@ namespace {
         }
         return QStringLiteral("discard");
     }
-
-    QString twoDigits(qint64 v)
-    {
-        return QString::number(v).rightJustified(2, QLatin1Char('0'));
-    }
 } // namespace
 
 QStringList VlcInstanceOptions(const TVlcSettings &s, const TVlcOutputs &outputs)
@@ -61,17 +56,6 @@ QStringList VlcMediaOptions(const TVlcSettings &s, bool rtspOverTcp, bool localF
     if (localFile)
         options << QStringLiteral("file-caching=%1").arg(kLocalFileCachingMs);
     return options;
-}
-
-QString FormatPlayTime(qint64 ms, const QString &format)
-{
-    const qint64 t = ms < 0 ? 0 : ms;
-    const std::pair<const char *, qint64> fields[] = { { "dd", t / 86400000 }, { "hh", (t / 3600000) % 24 },
-        { "mm", (t / 60000) % 60 }, { "ss", (t / 1000) % 60 }, { "ms", t % 1000 } };
-    QString text = format;
-    for (const auto &[token, value] : fields)
-        text.replace(QLatin1String(token), twoDigits(value), Qt::CaseInsensitive);
-    return text;
 }
 
 bool HasSoundOutput()

@@ -39,10 +39,6 @@ QStringList VlcInstanceOptions(const TVlcSettings &settings, const TVlcOutputs &
 inline constexpr int kLocalFileCachingMs = 100;
 QStringList VlcMediaOptions(const TVlcSettings &settings, bool rtspOverTcp, bool localFile = false);
 
-// Formats t milliseconds: "dd", "hh", "mm", "ss" and "ms" (in that order, any
-// case) become days, hours of the day, minutes, seconds and milliseconds.
-QString FormatPlayTime(qint64 ms, const QString &format);
-
 // True when a sound server or an ALSA playback device is reachable.
 bool HasSoundOutput();
 

@@ -1,6 +1,8 @@
 #include "VlcPlayer.h"
 
 #include "MessageBoxes.h"
+#include "SkinPainting.h"
+#include "TimeText.h"
 #include "VideoPlatform.h"
 
 #include <QElapsedTimer>
@@ -146,14 +148,10 @@ TVlcPlayer::TVlcPlayer(QWidget *parent)
     : QWidget(parent)
 {
     resize(320, 240);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    PaintBackground(this, Qt::black);
 
     FVideoWindow = new QWidget(this);
-    FVideoWindow->setPalette(black);
-    FVideoWindow->setAutoFillBackground(true);
+    PaintBackground(FVideoWindow, Qt::black);
     if (platformHasNativeWindows()) {
         FVideoWindow->setAttribute(Qt::WA_DontCreateNativeAncestors);
         FVideoWindow->setAttribute(Qt::WA_NativeWindow);
@@ -386,12 +384,12 @@ qint64 TVlcPlayer::GetVideoLenInMs() const
 
 QString TVlcPlayer::GetVideoPosStr(const QString &format) const
 {
-    return FormatPlayTime(GetVideoPosInMs(), format);
+    return ClockText(GetVideoPosInMs(), format);
 }
 
 QString TVlcPlayer::GetVideoLenStr(const QString &format) const
 {
-    return FormatPlayTime(GetVideoLenInMs(), format);
+    return ClockText(GetVideoLenInMs(), format);
 }
 
 qint64 TVlcPlayer::LastEventTime() const

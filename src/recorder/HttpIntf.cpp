@@ -18,11 +18,6 @@ namespace {
         return options;
     }
 
-    bool needsEscape(unsigned char c)
-    {
-        return c <= 0x20 || c >= 0x7F || c == '#' || c == '%' || c == '&' || c == '+';
-    }
-
     // The start of every plat.cgi request: address, port, user and digest filled
     // in that order, in one pass so no value is read as a placeholder.
     QString platUrl(
@@ -60,19 +55,8 @@ void SetCgiGetOptionsForTesting(const HttpGetOptions *options)
 
 QString UrlSafeUserName(const QString &username)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    for (const char ch : username.toUtf8()) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (needsEscape(c)) {
-            out.append('%');
-            out.append(hex[c >> 4]);
-            out.append(hex[c & 0xF]);
-        } else {
-            out.append(ch);
-        }
-    }
-    return QString::fromLatin1(out);
+    // Every printable ASCII character but # % & + stays as it is.
+    return QString::fromLatin1(username.toUtf8().toPercentEncoding("!\"$'()*,/:;<=>?@[\\]^`{|}~"));
 }
 
 TextReply DownloadURLToText(const QString &url, const HttpGetOptions &options)

@@ -1,10 +1,12 @@
 #include "PPTEditForm.h"
 
 #include "Configs.h"
+#include "HeadTailSlides.h"
 #include "HttpIntf.h"
 #include "MessageBoxes.h"
 #include "PPT.h"
 #include "PresentationHost.h"
+#include "SkinPainting.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,8 +20,6 @@ QPointer<TfrmPPTEdit> frmPPTEdit;
 
 namespace {
 
-const QString kHeadTitle = QStringLiteral("片头标题");
-const QString kHeadSpeaker = QStringLiteral("主讲人");
 constexpr int kClientWidth = 219;
 constexpr int kClientHeight = 40;
 constexpr int kRightGap = 50;
@@ -51,10 +51,7 @@ TfrmPPTEdit::TfrmPPTEdit(QWidget *owner)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("片头片尾"));
     setFixedSize(kClientWidth, kClientHeight);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
-    setAutoFillBackground(true);
+    Qurel::PaintBackground(this, Qt::white);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
@@ -113,11 +110,11 @@ void TfrmPPTEdit::LoadPPTFile(const QString &TemplateFile)
         switch (shape->placeholderKind()) {
         case Qurel::PlaceholderKind::CenterTitle:
         case Qurel::PlaceholderKind::Title:
-            shape->setText(ATitle.isEmpty() ? kHeadTitle : ATitle);
+            shape->setText(ATitle.isEmpty() ? Qurel::kHeadTitleText : ATitle);
             break;
         case Qurel::PlaceholderKind::Subtitle:
         case Qurel::PlaceholderKind::Body:
-            shape->setText(ATeacher.isEmpty() ? kHeadSpeaker : ATeacher);
+            shape->setText(ATeacher.isEmpty() ? Qurel::kHeadSpeakerText : ATeacher);
             break;
         default:
             break;

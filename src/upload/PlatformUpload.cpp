@@ -3,8 +3,6 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
-#include <curl/curl.h>
-
 namespace Qurel {
 
 namespace {
@@ -49,34 +47,6 @@ UploadReply ParseUploadReply(const QString &text)
         reply.message = message;
     }
     return reply;
-}
-
-QString TransportErrorKind(const HttpResult &result)
-{
-    switch (result.curlCode) {
-    case CURLE_OK:
-        return QStringLiteral("HttpError");
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        return QStringLiteral("BadAddress");
-    case CURLE_COULDNT_RESOLVE_HOST:
-        return QStringLiteral("HostNotFound");
-    case CURLE_COULDNT_CONNECT:
-        return QStringLiteral("ConnectionRefused");
-    case CURLE_OPERATION_TIMEDOUT:
-        return QStringLiteral("Timeout");
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-        return QStringLiteral("ConnectionLost");
-    case CURLE_READ_ERROR:
-        return QStringLiteral("FileReadError");
-    case CURLE_ABORTED_BY_CALLBACK:
-        return QStringLiteral("Aborted");
-    default:
-        return QStringLiteral("TransportError");
-    }
 }
 
 PlatformUploadResult PostToPlatform(

@@ -24,9 +24,6 @@ QString DecodeReplyText(const QByteArray &body, const QByteArray &contentType);
 // the message is what follows the first "Message=", without the line end.
 UploadReply ParseUploadReply(const QString &text);
 
-// Kind of a transport failure for the user's message, e.g. "ConnectionRefused".
-QString TransportErrorKind(const HttpResult &result);
-
 // Outcome of posting one file.
 struct PlatformUploadResult
 {

@@ -5,47 +5,10 @@
 
 namespace Qurel {
 
-namespace {
-    bool keptAsIs(char c)
-    {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-            return true;
-        switch (c) {
-        case '!':
-        case '$':
-        case '\'':
-        case '(':
-        case ')':
-        case '*':
-        case '-':
-        case '.':
-        case '@':
-        case '_':
-            return true;
-        }
-        return false;
-    }
-} // namespace
-
 QString FormUrlEncode(const QString &text)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    QString out;
-    const QByteArray bytes = text.toUtf8();
-    out.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        if (keptAsIs(c)) {
-            out += QLatin1Char(c);
-        } else if (c == ' ') {
-            out += QLatin1Char('+');
-        } else {
-            const auto b = static_cast<unsigned char>(c);
-            out += QLatin1Char('%');
-            out += QLatin1Char(hex[b >> 4]);
-            out += QLatin1Char(hex[b & 0x0F]);
-        }
-    }
-    return out;
+    // Letters, digits and ! $ ' ( ) * - . @ _ stay; a space becomes "+".
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding("!$'()* @", "~").replace(' ', '+'));
 }
 
 QString GuidKey(const QString &guid)

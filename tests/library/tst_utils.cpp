@@ -1,6 +1,7 @@
 // The shared utility routines: tool runs with a bound, recorder titles into
-// file-name texts, temporary folder, version and GUID texts.
+// file-name texts, temporary folder, version and GUID texts, clock texts.
 
+#include "TimeText.h"
 #include "Utils.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,8 @@ class TestUtils : public QObject
 {
     Q_OBJECT
 private slots:
+    void clockText_data();
+    void clockText();
     void hexUtf8ToText_data();
     void hexUtf8ToText();
     void titleDecodingThenCleaning();
@@ -27,6 +30,33 @@ private slots:
     void runAndWaitKillsAToolThatOverstays();
     void runAndWaitSurvivesAChattyTool();
 };
+
+void TestUtils::clockText_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("wrap");
+    QTest::addColumn<QString>("text");
+    const QString hms = QStringLiteral("hh:mm:ss");
+    QTest::newRow("999 ms") << qint64(999) << hms << true << "00:00:00";
+    QTest::newRow("1:02:03") << qint64(3723000) << hms << true << "01:02:03";
+    QTest::newRow("25 h wraps") << qint64(25) * 3600000 << hms << true << "01:00:00";
+    QTest::newRow("days and ms") << qint64(2 * 86400000LL + 3723004) << "DD.HH:MM:SS.MS" << true << "02.01:02:03.04";
+    QTest::newRow("negative (after stop)") << qint64(-1) << hms << true << "00:00:00";
+    QTest::newRow("elapsed 61 s") << qint64(61000) << hms << false << "00:01:01";
+    QTest::newRow("elapsed 25 h") << qint64(25) * 3600000 << hms << false << "25:00:00";
+    QTest::newRow("elapsed 100 h") << qint64(100) * 3600000 << hms << false << "100:00:00";
+    QTest::newRow("elapsed negative") << qint64(-3000) << hms << false << "00:00:00";
+}
+
+void TestUtils::clockText()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QString, format);
+    QFETCH(bool, wrap);
+    QFETCH(QString, text);
+    QCOMPARE(ClockText(ms, format, wrap ? ClockHours::WrapAt24 : ClockHours::KeepGrowing), text);
+}
 
 void TestUtils::hexUtf8ToText_data()
 {

@@ -1,4 +1,4 @@
-// The libvlc player against real media: options, formatting, events,
+// The libvlc player against real media: options, events,
 // pause/resume rules, seeking, the input layer and the no-libvlc path.
 #include "DoubleClick.h"
 #include "TestMedia.h"
@@ -34,32 +34,6 @@ private slots:
         m_other = m_dir.filePath(QStringLiteral("其他 课.mp4"));
         QVERIFY(QurelTest::MakeTestVideo(m_video, 8));
         QVERIFY(QurelTest::MakeTestVideo(m_other, 5));
-    }
-
-    void formatsTimes_data()
-    {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("999 ms") << qint64(999) << "hh:mm:ss"
-                                << "00:00:00";
-        QTest::newRow("61 s") << qint64(61000) << "hh:mm:ss"
-                              << "00:01:01";
-        QTest::newRow("1:02:03") << qint64(3723000) << "hh:mm:ss"
-                                 << "01:02:03";
-        QTest::newRow("25 h wraps") << qint64(25) * 3600000 << "hh:mm:ss"
-                                    << "01:00:00";
-        QTest::newRow("days and ms") << qint64(2 * 86400000LL + 3723004) << "DD.HH:MM:SS.MS"
-                                     << "02.01:02:03.04";
-        QTest::newRow("after stop (-1)") << qint64(-1) << "hh:mm:ss"
-                                         << "00:00:00";
-    }
-    void formatsTimes()
-    {
-        QFETCH(qint64, ms);
-        QFETCH(QString, format);
-        QFETCH(QString, text);
-        QCOMPARE(FormatPlayTime(ms, format), text);
     }
 
     void buildsOptionsInOrder()

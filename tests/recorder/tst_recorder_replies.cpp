@@ -241,6 +241,16 @@ void TestRecorderReplies::userNameEncoding_data()
                              << "%E8%80%81%E5%B8%88";
     QTest::newRow("control") << "a\r\nb"
                              << "a%0D%0Ab";
+    // Every character up to U+00FF: printable ASCII but # % & + stays, every other UTF-8 byte is %XX.
+    QString all, allEncoded;
+    for (char16_t u = 0; u < 256; ++u) {
+        all += QChar(u);
+        for (const char b : QString(QChar(u)).toUtf8())
+            allEncoded += b > 0x20 && b < 0x7F && !QByteArrayView("#%&+").contains(b)
+                ? QString(QLatin1Char(b))
+                : QStringLiteral("%%1").arg(uchar(b), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    QTest::newRow("every character to U+00FF") << all << allEncoded;
 }
 
 void TestRecorderReplies::userNameEncoding()

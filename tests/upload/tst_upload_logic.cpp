@@ -71,6 +71,23 @@ void TestUploadLogic::formUrlEncoding_data()
     QTest::newRow("escaped") << QStringLiteral("a&b=c|d+e/%~")
                              << QStringLiteral("a%26b%3Dc%7Cd%2Be%2F%25%7E");
     QTest::newRow("empty") << QString() << QString();
+    // Every character up to U+00FF: letters, digits and the kept marks stay, a space is "+",
+    // every other UTF-8 byte is %XX.
+    QString all, allEncoded;
+    for (char16_t u = 0; u < 256; ++u) {
+        all += QChar(u);
+        for (const char b : QString(QChar(u)).toUtf8()) {
+            if (QChar::isLetterOrNumber(uchar(b)) && b > 0 && b < 0x7F)
+                allEncoded += QLatin1Char(b);
+            else if (b == ' ')
+                allEncoded += QLatin1Char('+');
+            else if (b > 0 && QByteArrayView("!$'()*-.@_").contains(b))
+                allEncoded += QLatin1Char(b);
+            else
+                allEncoded += QStringLiteral("%%1").arg(uchar(b), 2, 16, QLatin1Char('0')).toUpper();
+        }
+    }
+    QTest::newRow("every character to U+00FF") << all << allEncoded;
 }
 
 void TestUploadLogic::formUrlEncoding()

@@ -54,4 +54,7 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
 // for .jpg/.jpeg, "video/mpeg" for .mp4, else "application/octet-stream".
 QString MimeTypeForFile(const QString &filePath);
 
+// Kind of a transport failure for the user's message, e.g. "ConnectionRefused".
+QString TransportErrorKind(const HttpResult &result);
+
 } // namespace Qurel

@@ -184,4 +184,32 @@ QString MimeTypeForFile(const QString &filePath)
     return QStringLiteral("application/octet-stream");
 }
 
+QString TransportErrorKind(const HttpResult &result)
+{
+    switch (result.curlCode) {
+    case CURLE_OK:
+        return QStringLiteral("HttpError");
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return QStringLiteral("BadAddress");
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QStringLiteral("HostNotFound");
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("ConnectionRefused");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("Timeout");
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        return QStringLiteral("ConnectionLost");
+    case CURLE_READ_ERROR:
+        return QStringLiteral("FileReadError");
+    case CURLE_ABORTED_BY_CALLBACK:
+        return QStringLiteral("Aborted");
+    default:
+        return QStringLiteral("TransportError");
+    }
+}
+
 } // namespace Qurel
