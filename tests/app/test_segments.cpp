@@ -111,7 +111,14 @@ private slots:
         m_full.reset();
     }
 
-    void init() { m_messages.clear(); }
+    // Every test starts from eight recordings, listed afresh, the player stopped.
+    void init()
+    {
+        player()->Stop();
+        makeRecordings(8);
+        m_form->LoadPicList();
+        m_messages.clear();
+    }
 
     void noRecordingsLeavesEverythingAsItWas()
     {
@@ -124,7 +131,7 @@ private slots:
         m_form->LoadPicList();
         QCOMPARE(m_form->CurVideoNum(), 0);
         for (int n = 1; n <= 6; ++n) {
-            QCOMPARE(frame(n)->FIndex, QStringLiteral("-1"));
+            QCOMPARE(frame(n)->Number(), 0);
             QVERIFY(frame(n)->pnlRight->isHidden());
         }
         QCOMPARE(m_form->CurPicFra(), before);
@@ -144,16 +151,14 @@ private slots:
 
     void eightRecordingsShowTheSixNewest()
     {
-        makeRecordings(8);
-        m_form->LoadPicList();
         QCOMPARE(m_form->CurVideoNum(), 8);
         for (int n = 1; n <= 6; ++n) {
             const int recording = 9 - n;
-            QCOMPARE(frame(n)->FIndex, QString::number(n));
-            QVERIFY2(frame(n)->FVideoPath.contains(QStringLiteral("lesson%1_").arg(recording)),
-                qPrintable(frame(n)->FVideoPath));
+            const Qurel::Recording &shown = m_form->Segments().at(n - 1);
+            QCOMPARE(frame(n)->Number(), n);
+            QVERIFY2(shown.videoPath.contains(QStringLiteral("lesson%1_").arg(recording)), qPrintable(shown.videoPath));
             QVERIFY(!frame(n)->pnlRight->isHidden());
-            QCOMPARE(frame(n)->FGuid.size(), 38); // information files were written
+            QCOMPARE(shown.guid.size(), 38); // information files were written
         }
         // Frame 1 is selected as if clicked.
         QCOMPARE(m_form->CurPicFra(), frame(1));
@@ -165,7 +170,7 @@ private slots:
         const QWidget *marker = QurelTest::Part<QLabel>(*m_form, "imgCurPlay");
         QCOMPARE(marker->y() + marker->height() / 2, frame(1)->y() + frame(1)->height() / 2);
         // Missing thumbnails became copies of the fallback picture.
-        QVERIFY(QFile::exists(frame(2)->FPicPath));
+        QVERIFY(QFile::exists(m_form->Segments().at(1).thumbnailPath));
     }
 
     void clickTicksOnlyTheClickedFrame()
@@ -232,6 +237,8 @@ private slots:
 
     void userSeeksWhilePlaying()
     {
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
         QTRY_VERIFY_WITH_TIMEOUT(player()->CanSeek(), 3000);
         const QRect bar = QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->rect();
         QTest::mousePress(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain"), Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
@@ -299,6 +306,8 @@ private slots:
 
     void fullScreenAndBack()
     {
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
         QWidget *home = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget();
         const QRect homeGeometry = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->geometry();
         const QRect screen = m_form->screen()->geometry();
@@ -330,13 +339,13 @@ private slots:
     void missingVideoTellsAndReloads()
     {
         QTest::mouseClick(frame(3)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        QVERIFY(QFile::remove(frame(3)->FVideoPath));
+        QVERIFY(QFile::remove(m_form->Segments().at(2).videoPath));
         QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(m_messages, QStringList { QStringLiteral("视频文件不存在，无法播放！") });
         QCOMPARE(m_form->CurVideoNum(), 7);
         QCOMPARE(m_form->CurPicFra(), frame(1));
         QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
-        QVERIFY(frame(3)->FVideoPath.contains("lesson5_")); // the gap closed
+        QVERIFY(m_form->Segments().at(2).videoPath.contains("lesson5_")); // the gap closed
     }
 
     void moreSegmentsOpensTheFolder()
@@ -359,7 +368,7 @@ private slots:
         QCOMPARE(m_form->CurVideoNum(), 4);
         QVERIFY(frame(1)->ShowsPlaceholder());
         for (int n = 2; n <= 4; ++n)
-            QCOMPARE(frame(n)->FIndex, QString::number(n));
+            QCOMPARE(frame(n)->Number(), n);
         QCOMPARE(m_form->CurPicFra(), frame(1));
         QVERIFY(!QurelTest::Part<QLabel>(*m_form, "imgVideoPic")->pixmap().isNull());
         QVERIFY(m_messages.isEmpty());
