@@ -114,8 +114,8 @@ private:
     void ShowMessageLater(const QString &text);
     // Shows FSegments in the frames.
     void ShowPicFrames();
-    // The video file of the lesson being recorded; empty while no lesson runs.
-    QString LiveVideo() const;
+    // The videos of the lesson being recorded and of those whose stop is still finishing them.
+    QStringList LiveVideos() const;
     // Builds the seek bar, the play/pause buttons and time labels, and wires the player area.
     void BuildPlayerControls();
     // Fits the video, the preview and the control bar into pnlPlayer's current size.

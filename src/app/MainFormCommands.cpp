@@ -47,7 +47,7 @@ void TfrmMain::btnDelClick()
     for (int i = int(ticked.size()) - 1; i >= 0; --i) {
         const Qurel::Recording &recording = ticked.at(i);
         // A lesson that began recording meanwhile into a listed name is never deleted.
-        if (Qurel::SamePath(recording.videoPath, LiveVideo()))
+        if (Qurel::SameAsAny(recording.videoPath, LiveVideos()))
             continue;
         const Qurel::DeleteStep failed
             = Qurel::DeleteRecordingFiles(recording.videoPath, recording.thumbnailPath, recording.infoPath);

@@ -147,11 +147,9 @@ TPicFrame *TfrmMain::GetPicFrame(int number) const
     return number >= 1 && number <= frames.size() ? frames.at(number - 1) : nullptr;
 }
 
-QString TfrmMain::LiveVideo() const
+QStringList TfrmMain::LiveVideos() const
 {
-    if (!FLesson || FLesson->state() == Qurel::LessonRecorder::State::Idle)
-        return QString();
-    return FLesson->fileName();
+    return FLesson ? FLesson->unfinishedFiles() : QStringList();
 }
 
 void TfrmMain::ShowPicFrames()
@@ -174,7 +172,7 @@ void TfrmMain::LoadPicList()
         QDir().mkdir(SDKConfig.SavePath);
     }
     // The lesson being recorded stays out until its stop has finished its files.
-    FSegments.Load(Qurel::ListRecordings(SDKConfig.SavePath), LiveVideo());
+    FSegments.Load(Qurel::ListRecordings(SDKConfig.SavePath), LiveVideos());
     FCurVideoNum = FSegments.total();
     for (int i = 0; i < FSegments.count(); ++i)
         Qurel::CompleteSideFiles(FSegments.entry(i), this);

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace Qurel {
 
 bool SamePath(const QString &a, const QString &b)
@@ -16,7 +18,12 @@ bool SamePath(const QString &a, const QString &b)
     return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
-void SegmentList::Load(const RecordingList &newestFirst, const QString &excludedVideo)
+bool SameAsAny(const QString &path, const QStringList &paths)
+{
+    return std::any_of(paths.cbegin(), paths.cend(), [&](const QString &other) { return SamePath(path, other); });
+}
+
+void SegmentList::Load(const RecordingList &newestFirst, const QStringList &excludedVideos)
 {
     QStringList tickedPaths;
     for (const Recording &recording : ticked())
@@ -28,7 +35,7 @@ void SegmentList::Load(const RecordingList &newestFirst, const QString &excluded
     m_current = -1;
     m_total = 0;
     for (const Recording &recording : newestFirst) {
-        if (SamePath(recording.videoPath, excludedVideo))
+        if (SameAsAny(recording.videoPath, excludedVideos))
             continue;
         ++m_total;
         if (m_shown.size() >= kShown)

@@ -5,6 +5,8 @@
 
 #include "Recording.h"
 
+#include <QStringList>
+
 namespace Qurel {
 
 class SegmentList
@@ -12,10 +14,10 @@ class SegmentList
 public:
     static constexpr int kShown = 6;
 
-    // Takes the recordings newest first and keeps the six newest, leaving out excludedVideo (the
-    // lesson being recorded; empty for none). Ticks and the current entry follow their
+    // Takes the recordings newest first and keeps the six newest, leaving out the excluded videos
+    // (the lessons being recorded or finished). Ticks and the current entry follow their
     // recordings; a current recording that is gone passes to the first entry.
-    void Load(const RecordingList &newestFirst, const QString &excludedVideo = QString());
+    void Load(const RecordingList &newestFirst, const QStringList &excludedVideos = {});
 
     int count() const { return int(m_shown.size()); }
     // Recordings found by the last Load, the left-out one not counted.
@@ -44,5 +46,7 @@ private:
 
 // The same file, however the two paths are spelled.
 bool SamePath(const QString &a, const QString &b);
+// path is the same file as one of paths.
+bool SameAsAny(const QString &path, const QStringList &paths);
 
 } // namespace Qurel

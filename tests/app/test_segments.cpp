@@ -12,6 +12,7 @@
 #include "ProgramFolder.h"
 #include "SkinImageButton.h"
 #include "SkinProgressBar.h"
+#include "RecordingFixture.h"
 #include "TestMedia.h"
 #include "VlcPlayer.h"
 
@@ -53,17 +54,14 @@ class TestSegments : public QObject
         QVERIFY(QDir().mkpath(m_store + "/Image"));
         const QDateTime base = QDateTime::currentDateTime().addDays(-1);
         for (int i = 1; i <= count; ++i) {
-            const QString name
-                = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-            const QString video = m_store + "/" + name + ".mp4";
-            QVERIFY(QFile::copy(m_source, video));
-            QFile file(video);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
-            file.close();
-            if (i % 2 == 0)
-                QVERIFY(
-                    QurelTest::MakeTestPicture(m_store + "/Image/" + name + ".jpg", QColor(20 * i, 0, 0)));
+            QurelTest::RecordingSpec spec;
+            spec.base = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+            spec.copyFrom = m_source;
+            spec.modified = base.addSecs(60 * i);
+            spec.thumbnail = i % 2 == 0;
+            spec.info = false;
+            spec.colour = QColor(20 * i, 0, 0);
+            QVERIFY(!QurelTest::MakeRecording(m_store, spec).isEmpty());
             QTest::qWait(5); // distinct creation times where the file system keeps them
         }
     }

@@ -52,21 +52,21 @@ private slots:
     void showsTheSixNewest_data()
     {
         QTest::addColumn<int>("found");
-        QTest::addColumn<QString>("excluded");
+        QTest::addColumn<QStringList>("excluded");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("total");
-        QTest::newRow("none") << 0 << QString() << QStringList() << 0;
-        QTest::newRow("three") << 3 << QString() << QStringList { "r1", "r2", "r3" } << 3;
-        QTest::newRow("many") << 40 << QString() << QStringList { "r1", "r2", "r3", "r4", "r5", "r6" } << 40;
+        QTest::newRow("none") << 0 << QStringList() << QStringList() << 0;
+        QTest::newRow("three") << 3 << QStringList() << QStringList { "r1", "r2", "r3" } << 3;
+        QTest::newRow("many") << 40 << QStringList() << QStringList { "r1", "r2", "r3", "r4", "r5", "r6" } << 40;
         QTest::newRow("live newest left out")
-            << 8 << "/rec/r1.mp4" << QStringList { "r2", "r3", "r4", "r5", "r6", "r7" } << 7;
-        QTest::newRow("live spelled otherwise")
-            << 2 << "/rec/./Image/../r1.mp4" << QStringList { "r2" } << 1;
+            << 8 << QStringList { "/rec/r1.mp4" } << QStringList { "r2", "r3", "r4", "r5", "r6", "r7" } << 7;
+        QTest::newRow("live spelled otherwise, one being finished")
+            << 3 << QStringList { "/rec/./Image/../r1.mp4", "/rec/r3.mp4" } << QStringList { "r2" } << 1;
     }
     void showsTheSixNewest()
     {
         QFETCH(int, found);
-        QFETCH(QString, excluded);
+        QFETCH(QStringList, excluded);
         QFETCH(QStringList, expected);
         QFETCH(int, total);
         SegmentList segments;

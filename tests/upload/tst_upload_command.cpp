@@ -6,6 +6,7 @@
 #include "PictureFrame.h"
 #include "PlatformSim.h"
 #include "ProgramFolder.h"
+#include "RecordingFixture.h"
 #include "RecordingsStore.h"
 #include "TestMedia.h"
 #include "UploadAddress.h"
@@ -64,17 +65,12 @@ void TestUploadCommand::makeRecordings(int count)
     QVERIFY(QDir().mkpath(m_store + QStringLiteral("/Image")));
     const QDateTime base = QDateTime::currentDateTime().addDays(-1);
     for (int i = 1; i <= count; ++i) {
-        const QString name = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-        const QString video = m_store + QLatin1Char('/') + name + QStringLiteral(".mp4");
-        QFile file(video);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(100000 + i, char('a' + i)));
-        QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
-        file.close();
-        QVERIFY(
-            QurelTest::MakeTestPicture(ImageSidePath(video, QStringLiteral(".jpg")), QColor(40 * i, 0, 0)));
-        QVERIFY(SaveInfoFile(
-            ImageSidePath(video, QStringLiteral(".axt")), QStringLiteral("2026-01-01 08:00:00")));
+        QurelTest::RecordingSpec spec;
+        spec.base = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+        spec.video = QByteArray(100000 + i, char('a' + i));
+        spec.modified = base.addSecs(60 * i);
+        spec.colour = QColor(40 * i, 0, 0);
+        QVERIFY(!QurelTest::MakeRecording(m_store, spec).isEmpty());
         QTest::qWait(5); // distinct creation times where the file system keeps them
     }
 }
