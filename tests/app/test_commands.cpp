@@ -69,10 +69,10 @@ class TestCommands : public QObject
     // One recording with its thumbnail and information file; later ones are newer.
     void addRecording(const QString &base, const QString &in = QString())
     {
-        QurelTest::RecordingSpec spec;
-        spec.base = base;
-        spec.video = "video of " + base.toUtf8();
-        QVERIFY(!QurelTest::MakeRecording(in.isEmpty() ? folder() : in, spec).isEmpty());
+        QurelTest::TestRecording rec;
+        rec.base = base;
+        rec.video = "video of " + base.toUtf8();
+        QVERIFY(!QurelTest::MakeRecording(in.isEmpty() ? folder() : in, rec).isEmpty());
         QTest::qWait(15); // distinct creation times keep the list order certain
     }
 

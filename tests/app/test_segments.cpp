@@ -54,14 +54,14 @@ class TestSegments : public QObject
         QVERIFY(QDir().mkpath(m_store + "/Image"));
         const QDateTime base = QDateTime::currentDateTime().addDays(-1);
         for (int i = 1; i <= count; ++i) {
-            QurelTest::RecordingSpec spec;
-            spec.base = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-            spec.copyFrom = m_source;
-            spec.modified = base.addSecs(60 * i);
-            spec.thumbnail = i % 2 == 0;
-            spec.info = false;
-            spec.colour = QColor(20 * i, 0, 0);
-            QVERIFY(!QurelTest::MakeRecording(m_store, spec).isEmpty());
+            QurelTest::TestRecording rec;
+            rec.base = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+            rec.copyFrom = m_source;
+            rec.modified = base.addSecs(60 * i);
+            rec.thumbnail = i % 2 == 0;
+            rec.info = false;
+            rec.colour = QColor(20 * i, 0, 0);
+            QVERIFY(!QurelTest::MakeRecording(m_store, rec).isEmpty());
             QTest::qWait(5); // distinct creation times where the file system keeps them
         }
     }

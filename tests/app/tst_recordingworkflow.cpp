@@ -224,7 +224,7 @@ private slots:
 
     void deletingWhileALessonRecordsLeavesItsFile()
     {
-        QurelTest::RecordingSpec older;
+        QurelTest::TestRecording older;
         older.base = QStringLiteral("older");
         older.video = "older lesson";
         const QString olderVideo = QurelTest::MakeRecording(m_recordings.path(), older);

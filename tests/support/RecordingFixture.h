@@ -11,7 +11,7 @@
 
 namespace QurelTest {
 
-struct RecordingSpec
+struct TestRecording
 {
     QString base; // file name without ".mp4"
     QByteArray video; // the video's bytes; empty: copy copyFrom
@@ -23,27 +23,27 @@ struct RecordingSpec
 };
 
 // Writes the recording; returns its video path, or an empty string on failure.
-inline QString MakeRecording(const QString &folder, const RecordingSpec &spec)
+inline QString MakeRecording(const QString &folder, const TestRecording &rec)
 {
-    const QString video = QDir(folder).filePath(spec.base + QStringLiteral(".mp4"));
+    const QString video = QDir(folder).filePath(rec.base + QStringLiteral(".mp4"));
     if (!QDir().mkpath(QDir(folder).filePath(QStringLiteral("Image"))))
         return QString();
-    if (spec.video.isEmpty()) {
-        if (!QFile::copy(spec.copyFrom, video))
+    if (rec.video.isEmpty()) {
+        if (!QFile::copy(rec.copyFrom, video))
             return QString();
     } else {
         QFile file(video);
-        if (!file.open(QIODevice::WriteOnly) || file.write(spec.video) != spec.video.size())
+        if (!file.open(QIODevice::WriteOnly) || file.write(rec.video) != rec.video.size())
             return QString();
     }
-    if (spec.modified.isValid()) {
+    if (rec.modified.isValid()) {
         QFile file(video);
-        if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(spec.modified, QFileDevice::FileModificationTime))
+        if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(rec.modified, QFileDevice::FileModificationTime))
             return QString();
     }
-    if (spec.thumbnail && !MakeTestPicture(Qurel::ImageSidePath(video, QStringLiteral(".jpg")), spec.colour))
+    if (rec.thumbnail && !MakeTestPicture(Qurel::ImageSidePath(video, QStringLiteral(".jpg")), rec.colour))
         return QString();
-    if (spec.info
+    if (rec.info
         && !Qurel::SaveInfoFile(Qurel::ImageSidePath(video, QStringLiteral(".axt")), QStringLiteral("2026-01-01 10:00:00")))
         return QString();
     return video;

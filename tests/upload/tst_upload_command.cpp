@@ -65,12 +65,12 @@ void TestUploadCommand::makeRecordings(int count)
     QVERIFY(QDir().mkpath(m_store + QStringLiteral("/Image")));
     const QDateTime base = QDateTime::currentDateTime().addDays(-1);
     for (int i = 1; i <= count; ++i) {
-        QurelTest::RecordingSpec spec;
-        spec.base = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-        spec.video = QByteArray(100000 + i, char('a' + i));
-        spec.modified = base.addSecs(60 * i);
-        spec.colour = QColor(40 * i, 0, 0);
-        QVERIFY(!QurelTest::MakeRecording(m_store, spec).isEmpty());
+        QurelTest::TestRecording rec;
+        rec.base = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+        rec.video = QByteArray(100000 + i, char('a' + i));
+        rec.modified = base.addSecs(60 * i);
+        rec.colour = QColor(40 * i, 0, 0);
+        QVERIFY(!QurelTest::MakeRecording(m_store, rec).isEmpty());
         QTest::qWait(5); // distinct creation times where the file system keeps them
     }
 }
