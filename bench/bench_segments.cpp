@@ -143,19 +143,17 @@ int main(int argc, char *argv[])
     for (int run = 0; run < 10; ++run) {
         QElapsedTimer clock;
         clock.start();
-        TFileInfoList found = Qurel::FindFiles(bigStore, QStringLiteral(".mp4"));
-        Qurel::SortFilesByDate(found);
+        const Qurel::RecordingList found = Qurel::ListRecordings(bigStore);
         listing.ms << elapsedMs(clock);
         clock.restart();
         for (int n = 1; n <= 6; ++n)
-            form->GetPicFrame(n)->LoadFraPic(QString::number(n), found.at(n - 1).FPicName,
-                found.at(n - 1).FVideoName, found.at(n - 1).FTxtName);
+            form->GetPicFrame(n)->LoadFraPic(n, found.at(n - 1).thumbnailPath, n == 1);
         frames.ms << elapsedMs(clock);
     }
     listing.print("  of which listing and sorting");
     frames.print("  of which filling the six frames");
     std::printf("recordings found: %d, frame 1 shows %s\n", form->CurVideoNum(),
-        qPrintable(QFileInfo(QurelTest::Part<TPicFrame>(*form, "fraPicture1")->FVideoPath).fileName()));
+        qPrintable(QFileInfo(form->Segments().at(0).videoPath).fileName()));
     load.print("LoadPicList with 5,000 recordings");
     form.reset();
     frmFullPlay = nullptr;

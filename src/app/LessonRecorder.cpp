@@ -245,9 +245,18 @@ void LessonRecorder::stopDone(const RelayStopResult &result, const QString &mp4P
     checkSettled();
 }
 
+QStringList LessonRecorder::unfinishedFiles() const
+{
+    QStringList files = m_finishing;
+    if (!m_fileName.isEmpty())
+        files << m_fileName;
+    return files;
+}
+
 void LessonRecorder::finishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4)
 {
     ++m_filesPending;
+    m_finishing << mp4Path;
     auto steps = m_steps;
     post(m_filesContext, [this, steps, mp4Path, startTime, waitForMp4] {
         const QStringList messages = steps->FinishFiles(mp4Path, startTime, waitForMp4);
@@ -258,6 +267,7 @@ void LessonRecorder::finishFiles(const QString &mp4Path, const QDateTime &startT
 void LessonRecorder::filesDone(const QString &mp4Path, const QStringList &messages)
 {
     --m_filesPending;
+    m_finishing.removeOne(mp4Path);
     emitMessages(messages);
     emit lessonFinished(mp4Path);
     checkSettled();

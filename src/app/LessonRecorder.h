@@ -57,6 +57,9 @@ public:
     // The recording's MP4 (FRecFileName) and when it began (FRecStartTime); empty when idle.
     QString fileName() const { return m_fileName; }
     QDateTime startTime() const { return m_startTime; }
+    // The MP4s not finished yet: the one recording and those whose stop is still writing their
+    // information file and thumbnail. Until lessonFinished they belong to the lesson alone.
+    QStringList unfinishedFiles() const;
     QString title() const { return m_title; }
     // The current warning about the growing MP4, empty when all is well.
     QString warning() const { return OutputProblemText(m_problem); }
@@ -113,6 +116,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel; // the start in progress is to be given up
     std::optional<Pending> m_pendingStart;
     int m_filesPending = 0;
+    QStringList m_finishing; // MP4s whose files are being finished
     bool m_probing = false;
     QElapsedTimer m_clock;
     OutputWatch m_watch;

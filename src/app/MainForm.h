@@ -12,6 +12,7 @@
 #include "MainFormUi.h"
 #include "PictureFrame.h"
 #include "RecorderLink.h"
+#include "SegmentList.h"
 
 #include <QDateTime>
 #include <QString>
@@ -34,6 +35,7 @@ public:
     QDateTime FRecStartTime() const { return FLesson->startTime(); }
     int CurVideoNum() const { return FCurVideoNum; } // recordings found by the last list reload
     TPicFrame *CurPicFra() const { return FCurPicFra; } // the frame whose recording is current
+    const Qurel::SegmentList &Segments() const { return FSegments; } // what the segment list shows
     bool FullScreen() const { return FFullScrPlay; } // the player is in the full-screen window
     QString PPTFile() const { return FPPTFile; }
     Qurel::LessonRecorder &Lesson() { return *FLesson; }
@@ -92,11 +94,10 @@ public:
     void btnSettingClick();
     void btnHeadTailClick();
     void btnUploadClick();
-    // The number texts (FIndex) of the ticked frames, frame 1 to 6; "-1" for a ticked frame that
-    // no longer holds a recording.
+    // The numbers ("1" ... "6") of the ticked recordings, top first.
     QStringList GetCheckedNums() const;
-    // The ticked frames that hold a recording, in GetCheckedNums' order.
-    QList<const TPicFrame *> CheckedRecordingFrames() const;
+    // The ticked recordings, top first: a snapshot the commands take before any dialog opens.
+    Qurel::RecordingList CheckedRecordingFrames() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,7 +112,10 @@ private:
     void LessonStateChanged(Qurel::LessonRecorder::State state);
     void ShowRecordingLine();
     void ShowMessageLater(const QString &text);
-    void ClearPicFrames();
+    // Shows FSegments in the frames.
+    void ShowPicFrames();
+    // The videos of the lesson being recorded and of those whose stop is still finishing them.
+    QStringList LiveVideos() const;
     // Builds the seek bar, the play/pause buttons and time labels, and wires the player area.
     void BuildPlayerControls();
     // Fits the video, the preview and the control bar into pnlPlayer's current size.
@@ -129,6 +133,7 @@ private:
     bool FAutoPlay = false; // the seek bar is moved by the player, not by the user
     TPicFrame *FCurPicFra = nullptr; // the frame whose recording is current
     int FCurVideoNum = 0; // recordings found by the last list reload
+    Qurel::SegmentList FSegments;
     QRect FPlayerHome; // pnlPlayer's place in the main window, for the way back from full screen
     QTimer *tmrRecTiming = nullptr; // 1 s: the time recorded so far
 

@@ -5,14 +5,12 @@
 #include "CopyProgress.h"
 #include "FileDialogs.h"
 #include "MessageBoxes.h"
-#include "PictureFrame.h"
 #include "RecordingFiles.h"
 #include "RecordingsStore.h"
 #include "SettingForm.h"
 #include "UserMessages.h"
 #include "VlcPlayer.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
 #include <QPushButton>
 
@@ -20,21 +18,26 @@ namespace {
 const QString &kNothingTicked = Qurel::kNothingTickedMsg;
 } // namespace
 
-QList<const TPicFrame *> TfrmMain::CheckedRecordingFrames() const
+Qurel::RecordingList TfrmMain::CheckedRecordingFrames() const
 {
-    QList<const TPicFrame *> frames;
-    for (const QString &number : GetCheckedNums()) {
-        const TPicFrame *frame = GetPicFrame(number.toInt());
-        if (frame && frame->HasRecording())
-            frames << frame;
-    }
-    return frames;
+    return FSegments.ticked();
+}
+
+QStringList TfrmMain::GetCheckedNums() const
+{
+    QStringList numbers;
+    for (int index : FSegments.tickedIndexes())
+        numbers << QString::number(index + 1);
+    return numbers;
 }
 
 void TfrmMain::btnDelClick()
 {
-    const QList<const TPicFrame *> frames = CheckedRecordingFrames();
-    if (frames.isEmpty()) {
+    // The ticked recordings as they are now: a notice that reloads the list while the question is
+    // open must not turn the answer onto other recordings.
+    const Qurel::RecordingList ticked = CheckedRecordingFrames();
+    const QStringList numbers = GetCheckedNums();
+    if (ticked.isEmpty()) {
         Qurel::ShowMsg(this, kNothingTicked);
         return;
     }
@@ -42,12 +45,15 @@ void TfrmMain::btnDelClick()
         return;
     FUi.plyMain->Stop();
     // Highest number first, so the messages come in that order too.
-    for (auto it = frames.crbegin(); it != frames.crend(); ++it) {
-        const TPicFrame *frame = *it;
+    for (int i = int(ticked.size()) - 1; i >= 0; --i) {
+        const Qurel::Recording &recording = ticked.at(i);
+        // A lesson that began recording meanwhile into a listed name is never deleted.
+        if (Qurel::SameAsAny(recording.videoPath, LiveVideos()))
+            continue;
         const Qurel::DeleteStep failed
-            = Qurel::DeleteRecordingFiles(frame->FVideoPath, frame->FPicPath, frame->FTxtPath);
+            = Qurel::DeleteRecordingFiles(recording.videoPath, recording.thumbnailPath, recording.infoPath);
         if (failed != Qurel::DeleteStep::None)
-            Qurel::ShowMsg(this, Qurel::DeleteFailureText(failed, frame->FIndex.toInt()));
+            Qurel::ShowMsg(this, Qurel::DeleteFailureText(failed, numbers.at(i).toInt()));
     }
     LoadPicList();
     if (FCurVideoNum == 0)
@@ -56,10 +62,11 @@ void TfrmMain::btnDelClick()
 
 void TfrmMain::btnSaveAsClick()
 {
-    const TPicFrame *frame = FCurPicFra;
-    if (!frame || !frame->HasRecording())
+    if (!FCurPicFra || !FCurPicFra->HasRecording() || !FSegments.hasCurrent())
         return;
-    const QString source = frame->FVideoPath;
+    // Taken before the file dialog opens; a reload meanwhile does not change what is copied.
+    const Qurel::Recording recording = FSegments.currentRecording();
+    const QString source = recording.videoPath;
     const QString target = Qurel::ChooseSaveFile(
         this, QFileInfo(source).fileName(), QStringLiteral(".mp4 (*.mp4)"), QStringLiteral("mp4"));
     // A copy onto the recording itself, however spelled, would only destroy it.
@@ -68,7 +75,7 @@ void TfrmMain::btnSaveAsClick()
     if (!Qurel::CheckDiskSpace(source, target, this))
         return;
     const Qurel::CopyResult result
-        = Qurel::CopyWithProgress(this, Qurel::SaveAsCopies(source, frame->FPicPath, target));
+        = Qurel::CopyWithProgress(this, Qurel::SaveAsCopies(source, recording.thumbnailPath, target));
     if (!result.cancelled && !result.ok())
         Qurel::ShowMsg(this, Qurel::SaveAsFailureText(result));
 }

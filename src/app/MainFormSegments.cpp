@@ -109,8 +109,9 @@ void TfrmMain::BuildPlayerControls()
 
     for (int number = 1; number <= kShownSegments; ++number) {
         TPicFrame *frame = GetPicFrame(number);
-        connect(frame->imgMain, &Qurel::ClickableImage::clicked, this,
-            [this, frame] { fraPicture1imgMainClick(frame); });
+        connect(frame, &TPicFrame::clicked, this, [this, frame] { fraPicture1imgMainClick(frame); });
+        connect(frame, &TPicFrame::tickChanged, this,
+            [this, number](bool ticked) { FSegments.setTicked(number - 1, ticked); });
     }
     connect(FUi.btnStart, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnStartClick);
     connect(FUi.btnPause, &TMlSkinImageButton::OnClick, this, &TfrmMain::btnPauseClick);
@@ -146,31 +147,37 @@ TPicFrame *TfrmMain::GetPicFrame(int number) const
     return number >= 1 && number <= frames.size() ? frames.at(number - 1) : nullptr;
 }
 
-void TfrmMain::ClearPicFrames()
+QStringList TfrmMain::LiveVideos() const
 {
-    const auto frames = FUi.pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
-    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
-        (*it)->InitFraPic();
+    return FLesson ? FLesson->unfinishedFiles() : QStringList();
+}
+
+void TfrmMain::ShowPicFrames()
+{
+    for (int n = 1; n <= Qurel::SegmentList::kShown; ++n) {
+        TPicFrame *frame = GetPicFrame(n);
+        if (!frame)
+            continue;
+        if (n <= FSegments.count())
+            frame->LoadFraPic(n, FSegments.at(n - 1).thumbnailPath, FSegments.isTicked(n - 1));
+        else
+            frame->InitFraPic();
+    }
 }
 
 void TfrmMain::LoadPicList()
 {
-    ClearPicFrames();
     if (SDKConfig.SavePath.isEmpty()) {
         SDKConfig.SavePath = Qurel::DefaultRecordingsFolder();
         QDir().mkdir(SDKConfig.SavePath);
     }
-    TFileInfoList recordings = Qurel::FindFiles(SDKConfig.SavePath, QStringLiteral(".mp4"));
-    FCurVideoNum = int(recordings.size());
-    if (recordings.size() > 1)
-        Qurel::SortFilesByDate(recordings);
-    const int shown = qMin(int(recordings.size()), kShownSegments);
-    for (int n = 1; n <= shown; ++n) {
-        const TFileInfo &info = recordings.at(n - 1);
-        if (TPicFrame *frame = GetPicFrame(n))
-            frame->LoadFraPic(QString::number(n), info.FPicName, info.FVideoName, info.FTxtName);
-    }
-    if (shown > 0)
+    // The lesson being recorded stays out until its stop has finished its files.
+    FSegments.Load(Qurel::ListRecordings(SDKConfig.SavePath), LiveVideos());
+    FCurVideoNum = FSegments.total();
+    for (int i = 0; i < FSegments.count(); ++i)
+        Qurel::CompleteSideFiles(FSegments.entry(i), this);
+    ShowPicFrames();
+    if (FSegments.count() > 0)
         fraPicture1imgMainClick(GetPicFrame(1));
 }
 
@@ -188,9 +195,9 @@ void TfrmMain::fraPicture1imgMainClick(TPicFrame *frame)
     if (frame->HasRecording()) {
         // The frame holds the thumbnail as read (or its placeholder) at full size.
         FUi.imgVideoPic->setPixmap(frame->imgMain->pixmap());
-        const auto frames = FUi.pnlPicList->findChildren<TPicFrame *>(QString(), Qt::FindDirectChildrenOnly);
-        for (TPicFrame *other : frames)
-            other->chkSel->setChecked(other == frame);
+        FSegments.select(frame->Number() - 1);
+        for (int n = 1; n <= FSegments.count(); ++n)
+            GetPicFrame(n)->chkSel->setChecked(FSegments.isTicked(n - 1));
     } else {
         FUi.imgVideoPic->clear();
         FUi.pnlVideoPic->hide();
@@ -202,17 +209,18 @@ void TfrmMain::fraPicture1imgMainClick(TPicFrame *frame)
 
 void TfrmMain::PlayCurrent(qint64 position)
 {
-    if (!FCurPicFra || !FCurPicFra->HasRecording())
+    if (!FCurPicFra || !FCurPicFra->HasRecording() || !FSegments.hasCurrent())
         return;
+    const QString video = FSegments.currentRecording().videoPath;
     FUi.pnlVideoPic->hide();
     if (FUi.plyMain->GetState() == vpPaused) {
         FUi.plyMain->Resume();
-    } else if (!QFileInfo(FCurPicFra->FVideoPath).isFile()) {
+    } else if (!QFileInfo(video).isFile()) {
         Qurel::ShowMsg(this, QStringLiteral("视频文件不存在，无法播放！"));
         LoadPicList();
         return;
     } else {
-        FUi.plyMain->Play(FCurPicFra->FVideoPath, 10000, false);
+        FUi.plyMain->Play(video, 10000, false);
         FUi.plyMain->SetVideoPosInMs(position);
     }
     FUi.btnStart->hide();

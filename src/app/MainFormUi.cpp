@@ -244,6 +244,7 @@ void MainFormUi::buildSegmentColumn()
         *frame = new TPicFrame(pnlPicList);
         (*frame)->setObjectName(QStringLiteral("fraPicture%1").arg(number++));
         (*frame)->setGeometry(0, 0, pnlPicList->width(), 74);
+        (*frame)->UseFont(Qurel::ClientFont(14));
     }
 
     auto *bottom

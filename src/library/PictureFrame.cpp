@@ -2,11 +2,8 @@
 
 #include "ClickableImage.h"
 #include "ProgramFolder.h"
-#include "RecordingsStore.h"
 
 #include <QCheckBox>
-#include <QDateTime>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 
@@ -41,9 +38,6 @@ TfraPicture::TfraPicture(QWidget *parent)
     , lblNum(new QLabel(pnlRight))
     , chkSel(new QCheckBox(pnlRight))
 {
-    QFont simSun(QStringLiteral("宋体"));
-    simSun.setPixelSize(14);
-    setFont(simSun);
     setBackground(this, QColor(0xC0, 0xC0, 0xC0));
     resize(177, 74);
 
@@ -56,15 +50,25 @@ TfraPicture::TfraPicture(QWidget *parent)
     pnlRight->hide();
     lblNum->setGeometry(4, 42, 26, 27);
     lblNum->setAlignment(Qt::AlignCenter);
-    QFont numFont(simSun);
-    numFont.setPixelSize(20);
-    numFont.setBold(true);
-    lblNum->setFont(numFont);
+    QFont textFont = font();
+    textFont.setPixelSize(14);
+    UseFont(textFont);
     QPalette white = lblNum->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     lblNum->setPalette(white);
     chkSel->setGeometry(9, 13, 18, 17);
     ArrangeParts();
+    connect(imgMain, &Qurel::ClickableImage::clicked, this, &TfraPicture::clicked);
+    connect(chkSel, &QCheckBox::toggled, this, &TfraPicture::tickChanged);
+}
+
+void TfraPicture::UseFont(const QFont &font)
+{
+    setFont(font);
+    QFont numFont(font);
+    numFont.setPixelSize(20);
+    numFont.setBold(true);
+    lblNum->setFont(numFont);
 }
 
 void TfraPicture::resizeEvent(QResizeEvent *event)
@@ -91,51 +95,28 @@ void TfraPicture::SetFrameColor(const QColor &color)
 
 void TfraPicture::InitFraPic()
 {
-    FGuid.clear();
-    FPicPath.clear();
-    FVideoPath.clear();
-    FIndex = QStringLiteral("-1");
+    FNumber = 0;
     FShowsPlaceholder = false;
     pnlRight->hide();
     imgMain->clear();
 }
 
-QPixmap TfraPicture::LoadThumbnail()
+QPixmap TfraPicture::LoadThumbnail(const QString &path)
 {
-    if (!QFileInfo::exists(FPicPath))
-        Qurel::CopyNoPicture(FPicPath);
-    QImageReader reader(FPicPath);
+    QImageReader reader(path);
     reader.setAutoTransform(true);
     const QImage image = reader.read();
     FShowsPlaceholder = image.isNull();
     return FShowsPlaceholder ? Qurel::PlaceholderThumbnail() : QPixmap::fromImage(image);
 }
 
-void TfraPicture::LoadFraPic(
-    const QString &AIndex, const QString &APicPath, const QString &AVideoPath, const QString &ATxtPath)
+void TfraPicture::LoadFraPic(int number, const QString &thumbnailPath, bool ticked)
 {
-    FIndex = AIndex;
-    FPicPath = APicPath;
-    FVideoPath = AVideoPath;
-    FTxtPath = ATxtPath;
-    FShowsPlaceholder = false;
-    lblNum->setText(AIndex);
-
+    FNumber = number;
+    lblNum->setText(QString::number(number));
     // A thumbnail that cannot be read does not hide the recording: it keeps its
     // number and tick, can be played, saved, deleted and uploaded.
-    if (!APicPath.isEmpty()) {
-        imgMain->setPixmap(LoadThumbnail());
-        pnlRight->show();
-    }
-    if (!ATxtPath.isEmpty() && !QFileInfo::exists(ATxtPath))
-        Qurel::WriteInfoFile(
-            ATxtPath, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), window());
-    FGuid = ReadGuid();
-}
-
-QString TfraPicture::ReadGuid() const
-{
-    if (FTxtPath.isEmpty())
-        return {};
-    return Qurel::ReadInfoFileGuid(FTxtPath);
+    imgMain->setPixmap(LoadThumbnail(thumbnailPath));
+    pnlRight->show();
+    chkSel->setChecked(ticked);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// TfraPicture: one segment of the list — the recording's thumbnail, its number
-// and the tick that marks it for delete and upload. It carries the
-// recording's paths and GUID so the main window can act on it directly.
+// TfraPicture: one entry of the segment list — the recording's thumbnail, its
+// number and the tick that marks it for delete and upload. It only shows the
+// entry; clicks and ticks are reported to whoever keeps the list.
 
 #include <QFrame>
 #include <QPixmap>
@@ -20,41 +20,41 @@ public:
     explicit TfraPicture(QWidget *parent = nullptr);
 
     // Empties the frame: no recording, number and tick hidden (the tick
-    // itself is the user's and is kept).
+    // itself is left as it is).
     void InitFraPic();
-    // Shows one recording. A missing thumbnail becomes a copy of the fallback
-    // picture and a missing information file is written. A thumbnail that
-    // still cannot be read shows the placeholder instead; the frame is filled
+    // Shows entry `number` (1 ... 6) with its thumbnail and tick. A thumbnail
+    // that cannot be read shows the placeholder instead; the frame is filled
     // all the same (see ShowsPlaceholder).
-    void LoadFraPic(
-        const QString &AIndex, const QString &APicPath, const QString &AVideoPath, const QString &ATxtPath);
+    void LoadFraPic(int number, const QString &thumbnailPath, bool ticked);
 
-    // The frame holds a recording.
-    bool HasRecording() const { return !FPicPath.isEmpty(); }
+    // The frame shows an entry.
+    bool HasRecording() const { return FNumber > 0; }
+    // The entry's number, 0 while empty.
+    int Number() const { return FNumber; }
     // The thumbnail could not be read and the placeholder is shown.
     bool ShowsPlaceholder() const { return FShowsPlaceholder; }
 
     void SetRightColor(const QColor &color);
     void SetFrameColor(const QColor &color);
-
-    QString FGuid;
-    QString FIndex = QStringLiteral("-1");
-    QString FPicPath;
-    QString FVideoPath;
-    QString FTxtPath;
+    // The text font; the number is drawn in the same family, larger and bold.
+    void UseFont(const QFont &font);
 
     Qurel::ClickableImage *imgMain;
     QFrame *pnlRight;
     QLabel *lblNum;
     QCheckBox *chkSel;
 
+signals:
+    void clicked(); // the thumbnail was clicked
+    void tickChanged(bool ticked); // the tick changed, by the user or by LoadFraPic
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void ArrangeParts();
-    QString ReadGuid() const;
-    QPixmap LoadThumbnail();
+    QPixmap LoadThumbnail(const QString &path);
+    int FNumber = 0;
     bool FShowsPlaceholder = false;
 };
 

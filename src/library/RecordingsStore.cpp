@@ -248,6 +248,24 @@ QString InfoFileFailedText()
     return QStringLiteral("创建视频相关信息axt文件失败！");
 }
 
+RecordingList ListRecordings(const QString &folder)
+{
+    TFileInfoList files = FindFiles(folder, QStringLiteral(".mp4"));
+    SortFilesByDate(files);
+    RecordingList recordings;
+    recordings.reserve(files.size());
+    for (const TFileInfo &file : files) {
+        Recording recording;
+        recording.videoPath = file.FVideoName;
+        recording.thumbnailPath = file.FPicName;
+        recording.infoPath = file.FTxtName;
+        recording.title = QFileInfo(file.FVideoName).completeBaseName();
+        recording.startTime = file.FCreateDate;
+        recordings << recording;
+    }
+    return recordings;
+}
+
 QString ReadInfoFileGuid(const QString &path)
 {
     QFile file(path);

@@ -7,6 +7,8 @@
 // subfolders):  R/Image/<base>.jpg (thumbnail), R/Image/<base>.axt (GUID and
 // start time, two CR LF lines in GBK).
 
+#include "Recording.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -52,6 +54,16 @@ TFileInfoList FindFiles(const QString &folder, const QString &ext);
 
 // Newest first; recordings with equal times keep their listing order.
 void SortFilesByDate(TFileInfoList &list);
+
+// The recordings (".mp4") of folder and its subfolders, newest first. Nothing is read from or
+// written to their side files: guid stays empty (CompleteSideFiles reads it).
+RecordingList ListRecordings(const QString &folder);
+
+// Gives a recording its missing side files: the fallback thumbnail and an information file
+// stamped with the present time; then reads its GUID. Never call it for the lesson being
+// recorded: its information file is written when its stop finishes it. On a write failure the user is told
+// "创建视频相关信息axt文件失败！". (Defined in qurel_library_ui.)
+void CompleteSideFiles(Recording &recording, QWidget *owner = nullptr);
 
 // The creation time of a file (its modification time where the file system
 // keeps no creation time). Invalid for a missing file.

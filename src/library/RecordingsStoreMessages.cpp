@@ -3,6 +3,7 @@
 #include "RecordingsStore.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 namespace Qurel {
 
@@ -20,6 +21,18 @@ bool WriteInfoFile(const QString &path, const QString &timeText, QWidget *owner)
         return true;
     ShowMsg(boxOwner(owner), InfoFileFailedText());
     return false;
+}
+
+void CompleteSideFiles(Recording &recording, QWidget *owner)
+{
+    if (!recording.thumbnailPath.isEmpty() && !QFileInfo::exists(recording.thumbnailPath))
+        CopyNoPicture(recording.thumbnailPath);
+    if (recording.infoPath.isEmpty())
+        return;
+    if (!QFileInfo::exists(recording.infoPath))
+        WriteInfoFile(recording.infoPath,
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), owner);
+    recording.guid = ReadInfoFileGuid(recording.infoPath);
 }
 
 bool CheckDiskSpace(const QString &source, const QString &destination, QWidget *owner)

@@ -9,6 +9,7 @@
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
 #include "ProgramFolder.h"
+#include "RecordingFixture.h"
 #include "RecordingsStore.h"
 #include "SettingForm.h"
 
@@ -68,17 +69,10 @@ class TestCommands : public QObject
     // One recording with its thumbnail and information file; later ones are newer.
     void addRecording(const QString &base, const QString &in = QString())
     {
-        const QString dir = in.isEmpty() ? folder() : in;
-        QDir().mkpath(dir + QStringLiteral("Image"));
-        QFile video(dir + base + QStringLiteral(".mp4"));
-        QVERIFY(video.open(QIODevice::WriteOnly));
-        video.write("video of " + base.toUtf8());
-        video.close();
-        QImage thumb(72, 40, QImage::Format_RGB32);
-        thumb.fill(Qt::darkCyan);
-        QVERIFY(thumb.save(dir + QStringLiteral("Image/") + base + QStringLiteral(".jpg")));
-        QVERIFY(SaveInfoFile(dir + QStringLiteral("Image/") + base + QStringLiteral(".axt"),
-            QStringLiteral("2026-01-01 10:00:00")));
+        QurelTest::TestRecording rec;
+        rec.base = base;
+        rec.video = "video of " + base.toUtf8();
+        QVERIFY(!QurelTest::MakeRecording(in.isEmpty() ? folder() : in, rec).isEmpty());
         QTest::qWait(15); // distinct creation times keep the list order certain
     }
 
@@ -131,8 +125,8 @@ private slots:
             addRecording(QString::fromLatin1(base));
         auto form = create();
         QCOMPARE(form->CurVideoNum(), 5);
-        QCOMPARE(QFileInfo(form->GetPicFrame(2)->FVideoPath).fileName(), QStringLiteral("b.mp4"));
-        QCOMPARE(QFileInfo(form->GetPicFrame(5)->FVideoPath).fileName(), QStringLiteral("e.mp4"));
+        QCOMPARE(QFileInfo(form->Segments().at(1).videoPath).fileName(), QStringLiteral("b.mp4"));
+        QCOMPARE(QFileInfo(form->Segments().at(4).videoPath).fileName(), QStringLiteral("e.mp4"));
         tick(*form, { 2, 5 });
         // Information files already gone: video and thumbnail go, then the message.
         QVERIFY(QFile::remove(folder() + "Image/b.axt"));
@@ -148,6 +142,32 @@ private slots:
             QVERIFY2(QFile::exists(folder() + kept), kept);
         QCOMPARE(form->CurVideoNum(), 3);
         QVERIFY(!QurelTest::Part<QWidget>(*form, "pnlVideoPic")->isHidden());
+    }
+
+    void deleteQuestionAnsweredAfterAReloadDeletesTheTicked()
+    {
+        for (const char *base : { "c", "b", "a" })
+            addRecording(QString::fromLatin1(base));
+        auto form = create();
+        tick(*form, { 1, 3 });
+        // While the question is open a lesson finishes: the list reloads and every frame shifts.
+        SetMsgHandler([&](const MsgRequest &request) {
+            texts << request.text;
+            addRecording("new");
+            form->LoadPicList();
+            return true;
+        });
+        form->btnDelClick();
+        SetMsgHandler([this](const MsgRequest &request) {
+            texts << request.text;
+            return answer;
+        });
+        QCOMPARE(texts, QStringList { "确定要删除勾选中的视频吗？" });
+        for (const char *gone : { "a.mp4", "c.mp4", "Image/a.jpg", "Image/c.axt" })
+            QVERIFY2(!QFile::exists(folder() + gone), gone);
+        for (const char *kept : { "new.mp4", "b.mp4", "Image/new.axt", "Image/b.jpg" })
+            QVERIFY2(QFile::exists(folder() + kept), kept);
+        QCOMPARE(form->CurVideoNum(), 2);
     }
 
     void deleteAsksAndNeedsATick()
@@ -178,8 +198,8 @@ private slots:
         form->LoadPicList();
         tick(*form, {});
         form->GetPicFrame(2)->chkSel->setChecked(true);
-        QCOMPARE(form->GetPicFrame(2)->FIndex, QStringLiteral("-1"));
-        QCOMPARE(form->GetCheckedNums(), QStringList { "-1" });
+        QVERIFY(!form->GetPicFrame(2)->HasRecording());
+        QVERIFY(form->GetCheckedNums().isEmpty());
         QVERIFY(form->CheckedRecordingFrames().isEmpty());
         form->btnDelClick();
         QCOMPARE(texts, QStringList { "没有勾选任何视频！" });
@@ -197,7 +217,7 @@ private slots:
         QCOMPARE(form->CurVideoNum(), 0);
         for (int n = 1; n <= 6; ++n) {
             QVERIFY(!form->GetPicFrame(n)->HasRecording());
-            QCOMPARE(form->GetPicFrame(n)->FIndex, QStringLiteral("-1"));
+            QCOMPARE(form->GetPicFrame(n)->Number(), 0);
         }
         QVERIFY(QurelTest::Part<QWidget>(*form, "pnlVideoPic")->isHidden());
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());

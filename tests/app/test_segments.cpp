@@ -12,6 +12,7 @@
 #include "ProgramFolder.h"
 #include "SkinImageButton.h"
 #include "SkinProgressBar.h"
+#include "RecordingFixture.h"
 #include "TestMedia.h"
 #include "VlcPlayer.h"
 
@@ -53,17 +54,14 @@ class TestSegments : public QObject
         QVERIFY(QDir().mkpath(m_store + "/Image"));
         const QDateTime base = QDateTime::currentDateTime().addDays(-1);
         for (int i = 1; i <= count; ++i) {
-            const QString name
-                = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-            const QString video = m_store + "/" + name + ".mp4";
-            QVERIFY(QFile::copy(m_source, video));
-            QFile file(video);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
-            file.close();
-            if (i % 2 == 0)
-                QVERIFY(
-                    QurelTest::MakeTestPicture(m_store + "/Image/" + name + ".jpg", QColor(20 * i, 0, 0)));
+            QurelTest::TestRecording rec;
+            rec.base = QStringLiteral("lesson%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+            rec.copyFrom = m_source;
+            rec.modified = base.addSecs(60 * i);
+            rec.thumbnail = i % 2 == 0;
+            rec.info = false;
+            rec.colour = QColor(20 * i, 0, 0);
+            QVERIFY(!QurelTest::MakeRecording(m_store, rec).isEmpty());
             QTest::qWait(5); // distinct creation times where the file system keeps them
         }
     }
@@ -111,7 +109,14 @@ private slots:
         m_full.reset();
     }
 
-    void init() { m_messages.clear(); }
+    // Every test starts from eight recordings, listed afresh, the player stopped.
+    void init()
+    {
+        player()->Stop();
+        makeRecordings(8);
+        m_form->LoadPicList();
+        m_messages.clear();
+    }
 
     void noRecordingsLeavesEverythingAsItWas()
     {
@@ -124,7 +129,7 @@ private slots:
         m_form->LoadPicList();
         QCOMPARE(m_form->CurVideoNum(), 0);
         for (int n = 1; n <= 6; ++n) {
-            QCOMPARE(frame(n)->FIndex, QStringLiteral("-1"));
+            QCOMPARE(frame(n)->Number(), 0);
             QVERIFY(frame(n)->pnlRight->isHidden());
         }
         QCOMPARE(m_form->CurPicFra(), before);
@@ -144,16 +149,14 @@ private slots:
 
     void eightRecordingsShowTheSixNewest()
     {
-        makeRecordings(8);
-        m_form->LoadPicList();
         QCOMPARE(m_form->CurVideoNum(), 8);
         for (int n = 1; n <= 6; ++n) {
             const int recording = 9 - n;
-            QCOMPARE(frame(n)->FIndex, QString::number(n));
-            QVERIFY2(frame(n)->FVideoPath.contains(QStringLiteral("lesson%1_").arg(recording)),
-                qPrintable(frame(n)->FVideoPath));
+            const Qurel::Recording &shown = m_form->Segments().at(n - 1);
+            QCOMPARE(frame(n)->Number(), n);
+            QVERIFY2(shown.videoPath.contains(QStringLiteral("lesson%1_").arg(recording)), qPrintable(shown.videoPath));
             QVERIFY(!frame(n)->pnlRight->isHidden());
-            QCOMPARE(frame(n)->FGuid.size(), 38); // information files were written
+            QCOMPARE(shown.guid.size(), 38); // information files were written
         }
         // Frame 1 is selected as if clicked.
         QCOMPARE(m_form->CurPicFra(), frame(1));
@@ -165,7 +168,7 @@ private slots:
         const QWidget *marker = QurelTest::Part<QLabel>(*m_form, "imgCurPlay");
         QCOMPARE(marker->y() + marker->height() / 2, frame(1)->y() + frame(1)->height() / 2);
         // Missing thumbnails became copies of the fallback picture.
-        QVERIFY(QFile::exists(frame(2)->FPicPath));
+        QVERIFY(QFile::exists(m_form->Segments().at(1).thumbnailPath));
     }
 
     void clickTicksOnlyTheClickedFrame()
@@ -232,6 +235,8 @@ private slots:
 
     void userSeeksWhilePlaying()
     {
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
         QTRY_VERIFY_WITH_TIMEOUT(player()->CanSeek(), 3000);
         const QRect bar = QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain")->rect();
         QTest::mousePress(QurelTest::Part<TMlSkinProgressBar>(*m_form, "bpMain"), Qt::LeftButton, {}, QPoint(bar.width() * 3 / 4, bar.height() / 2));
@@ -299,6 +304,8 @@ private slots:
 
     void fullScreenAndBack()
     {
+        QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(waitForPlaying());
         QWidget *home = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->parentWidget();
         const QRect homeGeometry = QurelTest::Part<QWidget>(*m_form, "pnlPlayer")->geometry();
         const QRect screen = m_form->screen()->geometry();
@@ -330,13 +337,13 @@ private slots:
     void missingVideoTellsAndReloads()
     {
         QTest::mouseClick(frame(3)->imgMain, Qt::LeftButton, {}, QPoint(10, 10));
-        QVERIFY(QFile::remove(frame(3)->FVideoPath));
+        QVERIFY(QFile::remove(m_form->Segments().at(2).videoPath));
         QTest::mouseClick(QurelTest::Part<TMlSkinImageButton>(*m_form, "btnStart"), Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(m_messages, QStringList { QStringLiteral("视频文件不存在，无法播放！") });
         QCOMPARE(m_form->CurVideoNum(), 7);
         QCOMPARE(m_form->CurPicFra(), frame(1));
         QVERIFY(QurelTest::Part<QWidget>(*m_form, "pnlVideoPic")->isVisible());
-        QVERIFY(frame(3)->FVideoPath.contains("lesson5_")); // the gap closed
+        QVERIFY(m_form->Segments().at(2).videoPath.contains("lesson5_")); // the gap closed
     }
 
     void moreSegmentsOpensTheFolder()
@@ -359,7 +366,7 @@ private slots:
         QCOMPARE(m_form->CurVideoNum(), 4);
         QVERIFY(frame(1)->ShowsPlaceholder());
         for (int n = 2; n <= 4; ++n)
-            QCOMPARE(frame(n)->FIndex, QString::number(n));
+            QCOMPARE(frame(n)->Number(), n);
         QCOMPARE(m_form->CurPicFra(), frame(1));
         QVERIFY(!QurelTest::Part<QLabel>(*m_form, "imgVideoPic")->pixmap().isNull());
         QVERIFY(m_messages.isEmpty());

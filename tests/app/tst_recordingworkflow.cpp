@@ -9,12 +9,14 @@
 #include "PointAtSim.h"
 #include "ProgramFolder.h"
 #include "RecorderSim.h"
+#include "RecordingFixture.h"
 #include "RecordingsStore.h"
 #include "SettingForm.h"
 
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -208,7 +210,7 @@ private slots:
         // A 7-second lesson, less the time the start took.
         checkFinishedFiles(mp4, started, 3.0, 7.5);
         // The finished lesson is frame 1.
-        QCOMPARE(frm.GetPicFrame(1)->FVideoPath, mp4);
+        QCOMPARE(frm.Segments().at(0).videoPath, mp4);
 
         // The client's lines: the greeting first, then heartbeats every 8 s.
         QTRY_VERIFY_WITH_TIMEOUT(QurelTest::ControlLinesOf(*sim, 1).size() >= 2, 12000);
@@ -218,6 +220,39 @@ private slots:
             QCOMPARE(lines[i], QByteArray("mark=live"));
         const QList<ControlLine> all = sim->controlLines();
         QVERIFY(all[1].atMs - all[0].atMs >= 7000);
+    }
+
+    void deletingWhileALessonRecordsLeavesItsFile()
+    {
+        QurelTest::TestRecording older;
+        older.base = QStringLiteral("older");
+        older.video = "older lesson";
+        const QString olderVideo = QurelTest::MakeRecording(m_recordings.path(), older);
+        QVERIFY(!olderVideo.isEmpty());
+        auto sim = startSim({ { 1.0, 5.0, QStringLiteral("课") } });
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, true);
+        Boxes boxes;
+        TfrmMain frm;
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording() && QFileInfo::exists(frm.FRecFileName()), 10000);
+        const QString mp4 = frm.FRecFileName();
+        // A reload while the lesson records leaves it out and writes none of its side files.
+        frm.LoadPicList();
+        QCOMPARE(frm.Segments().count(), 1);
+        QCOMPARE(frm.Segments().at(0).videoPath, olderVideo);
+        QVERIFY(!QFileInfo::exists(ImageSidePath(mp4, ".axt")) && !QFileInfo::exists(ImageSidePath(mp4, ".txt")));
+        for (int n = 1; n <= 6; ++n)
+            frm.GetPicFrame(n)->chkSel->setChecked(true);
+        frm.btnDelClick();
+        QCOMPARE(boxes.texts, QStringList { QStringLiteral("确定要删除勾选中的视频吗？") });
+        QVERIFY(QFileInfo::exists(mp4));
+        QVERIFY(!QFileInfo::exists(olderVideo));
+        // Listed once its stop has finished it, with the information file the stop wrote.
+        QTRY_VERIFY_WITH_TIMEOUT(!frm.FRecording() && frm.Lesson().settled(), 20000);
+        QCOMPARE(frm.Segments().count(), 1);
+        QCOMPARE(frm.Segments().at(0).videoPath, mp4);
+        QCOMPARE(frm.Segments().at(0).guid, ReadInfoFileGuid(ImageSidePath(mp4, ".axt")));
+        QVERIFY(!QFileInfo::exists(ImageSidePath(mp4, ".txt")));
     }
 
     void closingWhileRecordingAsksAndFinishes()

@@ -1,5 +1,5 @@
-// The segment thumbnail frame: filling, emptying, repairs of the store and
-// what it shows when a thumbnail or information file cannot be read.
+// The segment thumbnail frame: filling, emptying, what it shows when a thumbnail cannot be read,
+// the clicks and ticks it reports; and the side files a shown recording is given.
 #include "ClickableImage.h"
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
@@ -41,7 +41,7 @@ private slots:
     {
         TfraPicture frame;
         QCOMPARE(frame.size(), QSize(177, 74));
-        QCOMPARE(frame.FIndex, QStringLiteral("-1"));
+        QCOMPARE(frame.Number(), 0);
         QVERIFY(frame.pnlRight->isHidden());
         QCOMPARE(frame.pnlRight->geometry(), QRect(143, 0, 34, 74));
         QCOMPARE(frame.imgMain->geometry(), QRect(0, 0, 143, 74));
@@ -52,73 +52,72 @@ private slots:
         frame.resize(177, 68);
         QCOMPARE(frame.pnlRight->height(), 68);
         QVERIFY(!frame.HasRecording());
+        // The font given is the frame's; the number is the same family, larger and bold.
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(14);
+        frame.UseFont(font);
+        QCOMPARE(frame.font().family(), font.family());
+        QCOMPARE(frame.lblNum->font().family(), font.family());
+        QCOMPARE(frame.lblNum->font().pixelSize(), 20);
+        QVERIFY(frame.lblNum->font().bold());
     }
 
     void fillsFromAnExistingRecording()
     {
         const QString pic = imagePath("a_20260101080000.jpg");
-        const QString txt = imagePath("a_20260101080000.axt");
         QVERIFY(QurelTest::MakeTestPicture(pic, Qt::red));
-        QVERIFY(Qurel::SaveInfoFile(txt, "2026-01-01 08:00:00"));
-        const QString guid = Qurel::ReadInfoFileGuid(txt);
         TfraPicture frame;
-        frame.LoadFraPic("3", pic, m_store.filePath("a_20260101080000.mp4"), txt);
-        QCOMPARE(frame.FIndex, QStringLiteral("3"));
+        QSignalSpy ticks(&frame, &TfraPicture::tickChanged);
+        frame.LoadFraPic(3, pic, true);
+        QCOMPARE(frame.Number(), 3);
         QCOMPARE(frame.lblNum->text(), QStringLiteral("3"));
         QVERIFY(!frame.pnlRight->isHidden());
-        QCOMPARE(frame.FGuid, guid);
-        QCOMPARE(frame.FGuid.size(), 38);
+        QVERIFY(frame.chkSel->isChecked());
+        QCOMPARE(ticks.count(), 1);
         QVERIFY(!frame.ShowsPlaceholder());
         QCOMPARE(frame.imgMain->pixmap().toImage().pixelColor(10, 10).red() > 200, true);
         QVERIFY(frame.HasRecording());
         QVERIFY(m_messages.isEmpty());
     }
 
-    void repairsMissingThumbnailAndInformationFile()
+    void completesMissingThumbnailAndInformationFile()
     {
-        const QString pic = imagePath("b_20260101090000.jpg");
-        const QString txt = imagePath("b_20260101090000.axt");
-        TfraPicture frame;
+        Qurel::Recording recording;
+        recording.videoPath = m_store.filePath("b_20260101090000.mp4");
+        recording.thumbnailPath = imagePath("b_20260101090000.jpg");
+        recording.infoPath = imagePath("b_20260101090000.axt");
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        frame.LoadFraPic("1", pic, m_store.filePath("b_20260101090000.mp4"), txt);
-        QVERIFY(QFile::exists(pic)); // the fallback picture was copied
-        QCOMPARE(QImage(pic).size(), QSize(90, 50));
-        QVERIFY(QFile::exists(txt));
-        QFile file(txt);
+        Qurel::CompleteSideFiles(recording);
+        QCOMPARE(QImage(recording.thumbnailPath).size(), QSize(90, 50)); // the fallback picture
+        QFile file(recording.infoPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
-        QCOMPARE(QString::fromLatin1(lines.at(0).trimmed()), frame.FGuid);
+        QCOMPARE(QString::fromLatin1(lines.at(0).trimmed()), recording.guid);
+        QCOMPARE(recording.guid.size(), 38);
         // Line 2 carries the time of the listing, not the recording's start.
-        const QString timeText = QString::fromLatin1(lines.at(1).trimmed().right(19));
-        const QDateTime written = QDateTime::fromString(timeText, "yyyy-MM-dd hh:mm:ss");
+        const QDateTime written = QDateTime::fromString(
+            QString::fromLatin1(lines.at(1).trimmed().right(19)), "yyyy-MM-dd hh:mm:ss");
         QVERIFY(written >= before.addSecs(-1) && written <= QDateTime::currentDateTime().addSecs(1));
-        QVERIFY(!frame.ShowsPlaceholder());
+        // An existing information file is only read.
+        const QString guid = recording.guid;
+        recording.guid.clear();
+        Qurel::CompleteSideFiles(recording);
+        QCOMPARE(recording.guid, guid);
     }
 
-    void emptyPathsLeaveTheirParts()
-    {
-        TfraPicture frame;
-        frame.LoadFraPic("2", QString(), QString(), QString());
-        QCOMPARE(frame.FIndex, QStringLiteral("2"));
-        QVERIFY(frame.pnlRight->isHidden());
-        QVERIFY(frame.FGuid.isEmpty());
-        QVERIFY(!frame.HasRecording());
-    }
-
-    void tickBelongsToTheUser()
+    void tickOfAnEmptiedFrameIsLeftAlone()
     {
         const QString pic = imagePath("a_20260101080000.jpg");
+        QVERIFY(QurelTest::MakeTestPicture(pic, Qt::red));
         TfraPicture frame;
-        frame.LoadFraPic("1", pic, "v.mp4", QString());
-        frame.chkSel->setChecked(true);
+        frame.LoadFraPic(1, pic, true);
         frame.InitFraPic();
         QVERIFY(frame.pnlRight->isHidden());
         QVERIFY(frame.chkSel->isChecked());
-        QVERIFY(frame.FPicPath.isEmpty() && frame.FVideoPath.isEmpty() && frame.FGuid.isEmpty());
-        QCOMPARE(frame.FIndex, QStringLiteral("-1"));
+        QVERIFY(!frame.HasRecording());
         QVERIFY(frame.imgMain->pixmap().isNull());
-        frame.LoadFraPic("1", pic, "v.mp4", QString());
-        QVERIFY(frame.chkSel->isChecked());
+        frame.LoadFraPic(1, pic, false);
+        QVERIFY(!frame.chkSel->isChecked());
     }
 
     void unreadableThumbnailShowsThePlaceholder()
@@ -129,7 +128,7 @@ private slots:
         broken.write("this is not a jpeg");
         broken.close();
         TfraPicture frame;
-        frame.LoadFraPic("4", pic, m_store.filePath("c_20260101100000.mp4"), QString());
+        frame.LoadFraPic(4, pic, false);
         QVERIFY(frame.ShowsPlaceholder());
         QCOMPARE(frame.imgMain->pixmap().size(), QSize(90, 50)); // WithoutPic.jpg in memory
         QVERIFY(!frame.pnlRight->isHidden());
@@ -137,33 +136,35 @@ private slots:
         QCOMPARE(QFileInfo(pic).size(), qint64(18)); // the stored file is left as it is
     }
 
-    void uncreatableFilesStillFillTheFrame()
+    void uncreatableSideFilesAreReported()
     {
         // A folder that cannot exist (its parent is a file): no thumbnail
         // copy and no information file can be made there.
         QFile blocker(m_store.filePath("blocker"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        const QString pic = m_store.filePath("blocker/Image/d.jpg");
-        const QString txt = m_store.filePath("blocker/Image/d.axt");
+        Qurel::Recording recording;
+        recording.thumbnailPath = m_store.filePath("blocker/Image/d.jpg");
+        recording.infoPath = m_store.filePath("blocker/Image/d.axt");
         Qurel::SetProgramFolderForTesting(m_store.filePath("nowhere") + "/"); // no fallback either
+        Qurel::CompleteSideFiles(recording);
         TfraPicture frame;
-        frame.LoadFraPic("5", pic, m_store.filePath("blocker/d.mp4"), txt);
+        frame.LoadFraPic(5, recording.thumbnailPath, false);
         Qurel::SetProgramFolderForTesting(m_program.path() + "/");
+        QVERIFY(recording.guid.isEmpty());
+        QCOMPARE(m_messages, QStringList { QStringLiteral("创建视频相关信息axt文件失败！") });
         QVERIFY(frame.ShowsPlaceholder());
         QVERIFY(!frame.imgMain->pixmap().isNull()); // the grey stand-in
-        QVERIFY(frame.FGuid.isEmpty());
-        QCOMPARE(m_messages, QStringList { QStringLiteral("创建视频相关信息axt文件失败！") });
-        QCOMPARE(frame.FIndex, QStringLiteral("5"));
-        QVERIFY(!frame.pnlRight->isHidden());
+        QCOMPARE(frame.Number(), 5);
     }
 
-    void thumbnailClickIsReported()
+    void thumbnailClickAndTickAreReported()
     {
         TfraPicture frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        QSignalSpy clicks(frame.imgMain, &Qurel::ClickableImage::clicked);
+        QSignalSpy clicks(&frame, &TfraPicture::clicked);
+        QSignalSpy ticks(&frame, &TfraPicture::tickChanged);
         QTest::mouseClick(frame.imgMain, Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(clicks.count(), 1);
         QTest::mousePress(frame.imgMain, Qt::LeftButton, {}, QPoint(20, 20));
@@ -171,6 +172,8 @@ private slots:
         QCOMPARE(clicks.count(), 1);
         QTest::mouseClick(frame.chkSel, Qt::LeftButton);
         QVERIFY(frame.chkSel->isChecked()); // pnlRight is hidden, but the tick itself toggles
+        QCOMPARE(ticks.count(), 1);
+        QVERIFY(ticks.at(0).at(0).toBool());
     }
 };
 

@@ -6,6 +6,7 @@
 #include "PictureFrame.h"
 #include "PlatformSim.h"
 #include "ProgramFolder.h"
+#include "RecordingFixture.h"
 #include "RecordingsStore.h"
 #include "TestMedia.h"
 #include "UploadAddress.h"
@@ -64,17 +65,12 @@ void TestUploadCommand::makeRecordings(int count)
     QVERIFY(QDir().mkpath(m_store + QStringLiteral("/Image")));
     const QDateTime base = QDateTime::currentDateTime().addDays(-1);
     for (int i = 1; i <= count; ++i) {
-        const QString name = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
-        const QString video = m_store + QLatin1Char('/') + name + QStringLiteral(".mp4");
-        QFile file(video);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(100000 + i, char('a' + i)));
-        QVERIFY(file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
-        file.close();
-        QVERIFY(
-            QurelTest::MakeTestPicture(ImageSidePath(video, QStringLiteral(".jpg")), QColor(40 * i, 0, 0)));
-        QVERIFY(SaveInfoFile(
-            ImageSidePath(video, QStringLiteral(".axt")), QStringLiteral("2026-01-01 08:00:00")));
+        QurelTest::TestRecording rec;
+        rec.base = QStringLiteral("课%1_20260101%2").arg(i).arg(80000 + i, 6, 10, QChar('0'));
+        rec.video = QByteArray(100000 + i, char('a' + i));
+        rec.modified = base.addSecs(60 * i);
+        rec.colour = QColor(40 * i, 0, 0);
+        QVERIFY(!QurelTest::MakeRecording(m_store, rec).isEmpty());
         QTest::qWait(5); // distinct creation times where the file system keeps them
     }
 }
@@ -175,16 +171,16 @@ void TestUploadCommand::tickedFramesUploadInFrameOrder()
     QCOMPARE(uploads.size(), 4);
     const int frames[] = { 1, 3 };
     for (int i = 0; i < 2; ++i) {
-        const TfraPicture *frame = m_form->GetPicFrame(frames[i]);
+        const Qurel::Recording &recording = m_form->Segments().at(frames[i] - 1);
         const TFileInfo &entry = frmUpload->FileLst[i];
-        QCOMPARE(entry.FGuid, frame->FGuid);
-        QCOMPARE(entry.FVideoName, frame->FVideoPath);
-        QCOMPARE(entry.FPicName, frame->FPicPath);
+        QCOMPARE(entry.FGuid, recording.guid);
+        QCOMPARE(entry.FVideoName, recording.videoPath);
+        QCOMPARE(entry.FPicName, recording.thumbnailPath);
         QVERIFY(!entry.FGuid.isEmpty());
-        QCOMPARE(uploads[2 * i].guid, GuidKey(frame->FGuid));
-        QCOMPARE(uploads[2 * i].fileName, QFileInfo(frame->FVideoPath).fileName());
-        QCOMPARE(uploads[2 * i + 1].fileName, QFileInfo(frame->FPicPath).fileName());
-        QCOMPARE(uploads[2 * i].size, QFileInfo(frame->FVideoPath).size());
+        QCOMPARE(uploads[2 * i].guid, GuidKey(recording.guid));
+        QCOMPARE(uploads[2 * i].fileName, QFileInfo(recording.videoPath).fileName());
+        QCOMPARE(uploads[2 * i + 1].fileName, QFileInfo(recording.thumbnailPath).fileName());
+        QCOMPARE(uploads[2 * i].size, QFileInfo(recording.videoPath).size());
     }
 }
 
@@ -201,7 +197,7 @@ void TestUploadCommand::refusalShownAfterClosing()
     QCOMPARE(m_sim->uploads().size(), 1);
     // The previous list is gone.
     QCOMPARE(frmUpload->FileLst.size(), 1);
-    QCOMPARE(frmUpload->FileLst[0].FVideoName, m_form->GetPicFrame(2)->FVideoPath);
+    QCOMPARE(frmUpload->FileLst[0].FVideoName, m_form->Segments().at(1).videoPath);
 }
 
 void TestUploadCommand::closingWithoutFinishingShowsNothing()
@@ -214,13 +210,13 @@ void TestUploadCommand::closingWithoutFinishingShowsNothing()
 
 void TestUploadCommand::emptiedTickedFrameIsIgnored()
 {
-    // Frames 5 and 6 hold nothing (four recordings); a tick there reads "-1".
+    // Frames 5 and 6 hold nothing (four recordings); a tick there ticks no recording.
     tick({ 1, 5 });
-    QCOMPARE(m_form->GetCheckedNums(), QStringList({ QStringLiteral("1"), QStringLiteral("-1") }));
+    QCOMPARE(m_form->GetCheckedNums(), QStringList({ QStringLiteral("1") }));
     runCommand([this] { clickLogin(); });
     QCOMPARE(m_messages, QStringList({ QStringLiteral("上传成功！") }));
     QCOMPARE(frmUpload->FileLst.size(), 1);
-    QCOMPARE(frmUpload->FileLst[0].FVideoName, m_form->GetPicFrame(1)->FVideoPath);
+    QCOMPARE(frmUpload->FileLst[0].FVideoName, m_form->Segments().at(0).videoPath);
     QCOMPARE(m_sim->uploads().size(), 2);
 
     // Every recording gone: the reload empties the frames and the tick stays, hidden.
@@ -228,7 +224,7 @@ void TestUploadCommand::emptiedTickedFrameIsIgnored()
     tick({ 2 });
     QDir(m_store).removeRecursively();
     m_form->LoadPicList();
-    QCOMPARE(m_form->GetCheckedNums(), QStringList({ QStringLiteral("-1") }));
+    QVERIFY(m_form->GetCheckedNums().isEmpty());
     m_form->btnUploadClick();
     QCOMPARE(m_messages, QStringList({ QStringLiteral("没有勾选任何视频！") }));
 }
