@@ -11,6 +11,7 @@
 #include "ProgramFolder.h"
 #include "RecordingsStore.h"
 #include "SkinImageButton.h"
+#include "SkinPainting.h"
 #include "SkinProgressBar.h"
 #include "VlcPlayer.h"
 
@@ -36,9 +37,7 @@ QLabel *timeLabel(QWidget *parent, const QString &text, int left)
 {
     auto *label = new QLabel(text, parent);
     label->setFont(Qurel::ClientFont(12));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(palette);
+    Qurel::SetColour(label, QPalette::WindowText, Qt::white);
     label->move(left, 28);
     label->adjustSize();
     return label;

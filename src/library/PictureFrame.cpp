@@ -2,6 +2,7 @@
 
 #include "ClickableImage.h"
 #include "ProgramFolder.h"
+#include "SkinPainting.h"
 
 #include <QCheckBox>
 #include <QImageReader>
@@ -9,14 +10,6 @@
 
 namespace {
 constexpr int kRightWidth = 34;
-
-void setBackground(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, color);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
 } // namespace
 
 namespace Qurel {
@@ -38,7 +31,7 @@ TfraPicture::TfraPicture(QWidget *parent)
     , lblNum(new QLabel(pnlRight))
     , chkSel(new QCheckBox(pnlRight))
 {
-    setBackground(this, QColor(0xC0, 0xC0, 0xC0));
+    Qurel::PaintBackground(this, QColor(0xC0, 0xC0, 0xC0));
     resize(177, 74);
 
     imgMain->setObjectName(QStringLiteral("imgMain"));
@@ -53,9 +46,7 @@ TfraPicture::TfraPicture(QWidget *parent)
     QFont textFont = font();
     textFont.setPixelSize(14);
     UseFont(textFont);
-    QPalette white = lblNum->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    lblNum->setPalette(white);
+    Qurel::SetColour(lblNum, QPalette::WindowText, Qt::white);
     chkSel->setGeometry(9, 13, 18, 17);
     ArrangeParts();
     connect(imgMain, &Qurel::ClickableImage::clicked, this, &TfraPicture::clicked);
@@ -85,12 +76,12 @@ void TfraPicture::ArrangeParts()
 
 void TfraPicture::SetRightColor(const QColor &color)
 {
-    setBackground(pnlRight, color);
+    Qurel::PaintBackground(pnlRight, color);
 }
 
 void TfraPicture::SetFrameColor(const QColor &color)
 {
-    setBackground(this, color);
+    Qurel::PaintBackground(this, color);
 }
 
 void TfraPicture::InitFraPic()
