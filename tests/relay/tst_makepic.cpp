@@ -14,8 +14,11 @@ namespace {
 
 const QString kMakePic = QUREL_PROGRAM_DIR "/makePic";
 
+const QStringList kH264 { "-c:v", "libx264", "-pix_fmt", "yuv420p" };
+
 // A clip whose colour changes each second (red, lime, blue), written like the relay writes.
-bool makeColourClip(const QString &path, const QStringList &colours, double lastSeconds = 1)
+bool makeColourClip(
+    const QString &path, const QStringList &colours, double lastSeconds = 1, const QStringList &codec = kH264)
 {
     QString graph;
     for (int i = 0; i < colours.size(); ++i)
@@ -28,8 +31,8 @@ bool makeColourClip(const QString &path, const QStringList &colours, double last
     graph += QString("concat=n=%1").arg(colours.size());
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg",
-        { "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", graph, "-c:v", "libx264", "-g", "45",
-            "-pix_fmt", "yuv420p", "-movflags", "frag_keyframe+empty_moov+default_base_moof", path });
+        QStringList { "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", graph, "-g", "45" } + codec
+            + QStringList { "-movflags", "frag_keyframe+empty_moov+default_base_moof", path });
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
 }
 
@@ -117,6 +120,29 @@ private slots:
         const QImage image(path("pic.jpg"));
         QCOMPARE(image.size(), QSize(720, 405));
         const QColor c = centre(path("pic.jpg"));
+        QVERIFY2(c.green() > 200 && c.red() < 60 && c.blue() < 60, qPrintable(c.name()));
+    }
+
+    // Every picture kind the relay copies into its files has a thumbnail.
+    void readsEveryVideoKindTheRelayKeeps_data()
+    {
+        QTest::addColumn<QStringList>("codec");
+        QTest::newRow("h265") << QStringList { "-c:v", "libx265", "-x265-params", "log-level=error", "-tag:v",
+            "hvc1", "-pix_fmt", "yuv420p" };
+        QTest::newRow("mpeg4") << QStringList { "-c:v", "mpeg4" };
+        QTest::newRow("mpeg2") << QStringList { "-c:v", "mpeg2video" };
+        QTest::newRow("mjpeg") << QStringList { "-c:v", "mjpeg", "-pix_fmt", "yuvj420p" };
+        QTest::newRow("vp9") << QStringList { "-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8" };
+    }
+    void readsEveryVideoKindTheRelayKeeps()
+    {
+        QFETCH(QStringList, codec);
+        const QString clip = path(QStringLiteral("kind_%1.mp4").arg(QTest::currentDataTag()));
+        QVERIFY(makeColourClip(clip, { "red", "lime", "blue" }, 1, codec));
+        const QString out = clip + ".jpg";
+        QCOMPARE(runMakePic({ "-i", clip, "-y", "-f", "image2", "-ss", "1", "-t", "2", "-s", "720x405", out }), 0);
+        QCOMPARE(QImage(out).size(), QSize(720, 405));
+        const QColor c = centre(out);
         QVERIFY2(c.green() > 200 && c.red() < 60 && c.blue() < 60, qPrintable(c.name()));
     }
 
