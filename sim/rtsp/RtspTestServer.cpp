@@ -59,6 +59,10 @@ namespace {
               << " keyframe-max-dist=" << gop << " ! rtpvp8pay name=pay0 pt=96";
             return s.str();
         }
+        if (o.video == StreamVideo::Mjpeg) {
+            s << "video/x-raw,format=I420 ! jpegenc quality=50 ! rtpjpegpay name=pay0 pt=26";
+            return s.str();
+        }
         if (o.video == StreamVideo::H265) {
             // One worker thread, like x264 below: the machine is shared with the code under test.
             s << "x265enc tune=zerolatency speed-preset=ultrafast bitrate=" << o.bitrateKbps
@@ -422,7 +426,7 @@ bool parseStreamAudio(const std::string &name, StreamAudio &audio)
 bool parseStreamVideo(const std::string &name, StreamVideo &video)
 {
     static const std::pair<const char *, StreamVideo> names[] { { "h264", StreamVideo::H264 },
-        { "h265", StreamVideo::H265 }, { "vp8", StreamVideo::Vp8 } };
+        { "h265", StreamVideo::H265 }, { "mjpeg", StreamVideo::Mjpeg }, { "vp8", StreamVideo::Vp8 } };
     for (const auto &[text, value] : names)
         if (name == text) {
             video = value;

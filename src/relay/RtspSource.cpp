@@ -84,8 +84,11 @@ int RtspSource::open(std::chrono::milliseconds limit)
     if (rc < 0)
         return rc;
     if (!describedEnough()) {
-        // Some codec needs a look at the packets; a short look, the stream is live.
+        // Some codec needs a look at the packets; a short look, the stream is live. The frame
+        // rate is not waited for (the stream's timestamps serve): what is read here is played out
+        // first once recording starts, and would put the time before the start into the file.
         m_input->max_analyze_duration = 500000;
+        m_input->fps_probe_size = 0;
         rc = avformat_find_stream_info(m_input.get(), nullptr);
         if (rc < 0 || m_stop) {
             close();

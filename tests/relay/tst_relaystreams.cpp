@@ -115,6 +115,8 @@ private slots:
         QTest::newRow("H.265 in slices + G.711 A-law") << StreamVideo::H265 << StreamAudio::Pcma << 1
                                                        << QStringList { "hevc", "aac" } << ZMS32_AUDIO_TRANSCODED
                                                        << true;
+        QTest::newRow("MJPEG + AAC") << StreamVideo::Mjpeg << StreamAudio::Aac << 1
+                                     << QStringList { "mjpeg", "aac" } << ZMS32_AUDIO_COPIED << false;
         QTest::newRow("H.264 without sound") << StreamVideo::H264 << StreamAudio::None << 0
                                              << QStringList { "h264" } << ZMS32_AUDIO_NONE << false;
     }
