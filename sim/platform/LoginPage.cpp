@@ -1,5 +1,7 @@
 #include "LoginPage.h"
 
+#include "HttpHead.h"
+
 namespace Qurel {
 
 namespace {
@@ -31,20 +33,13 @@ namespace {
     }
 } // namespace
 
-QString FormUrlDecode(const QByteArray &encoded)
-{
-    QByteArray spaced = encoded;
-    spaced.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(spaced));
-}
-
 LoginVisit ParseLoginQuery(const QByteArray &query)
 {
     LoginVisit visit;
     for (const QByteArray &guid : splitList(rawQueryValue(query, "GUID")))
-        visit.guids.append(FormUrlDecode(guid));
+        visit.guids.append(Sim::FormUrlDecode(guid));
     for (const QByteArray &name : splitList(rawQueryValue(query, "NAME")))
-        visit.names.append(FormUrlDecode(name));
+        visit.names.append(Sim::FormUrlDecode(name));
     return visit;
 }
 

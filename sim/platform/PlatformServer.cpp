@@ -7,35 +7,12 @@
 #include <QStringEncoder>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUrlQuery>
 
 namespace Qurel {
 
 namespace {
-    constexpr qsizetype kMaxHead = 64 * 1024;
     constexpr qint64 kMaxFormBody = 64 * 1024;
     constexpr qsizetype kChunk = 1024 * 1024;
-
-    QByteArray reasonFor(int status)
-    {
-        switch (status) {
-        case 200:
-            return "OK";
-        case 302:
-            return "Found";
-        case 400:
-            return "Bad Request";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 411:
-            return "Length Required";
-        case 413:
-            return "Payload Too Large";
-        }
-        return "Error";
-    }
 
     // A file name safe to put in the storage folder.
     QString storedName(int sequence, const QString &fileName)
@@ -47,32 +24,6 @@ namespace {
         return QStringLiteral("%1-%2").arg(sequence, 4, 10, QLatin1Char('0')).arg(base);
     }
 } // namespace
-
-std::optional<HttpRequestHead> HttpRequestHead::Parse(const QByteArray &block)
-{
-    const QList<QByteArray> lines = block.split('\n');
-    if (lines.isEmpty())
-        return std::nullopt;
-    const QList<QByteArray> first = lines.first().trimmed().split(' ');
-    if (first.size() != 3 || !first[2].startsWith("HTTP/1."))
-        return std::nullopt;
-    HttpRequestHead head;
-    head.method = first[0];
-    head.target = first[1];
-    const qsizetype q = head.target.indexOf('?');
-    head.path = q < 0 ? head.target : head.target.left(q);
-    head.query = q < 0 ? QByteArray() : head.target.mid(q + 1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        head.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
-    }
-    const QByteArray connection = head.header("connection").toLower();
-    head.keepAlive = first[2] == "HTTP/1.1" ? connection != "close" : connection == "keep-alive";
-    return head;
-}
 
 PlatformConnection::PlatformConnection(
     QTcpSocket *socket, std::shared_ptr<PlatformSim::State> state, QObject *parent)
@@ -121,26 +72,23 @@ void PlatformConnection::onReadyRead()
 
 bool PlatformConnection::processHead()
 {
-    const qsizetype end = m_buffer.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (m_buffer.size() > kMaxHead) {
-            respond(400, reasonFor(400), "text/plain", "request head too long\n");
-            close();
-        }
+    const Sim::HeadScan scan = Sim::ScanRequestHead(m_buffer);
+    if (scan.status == Sim::HeadScan::Status::NeedMore)
         return true;
-    }
-    const auto head = HttpRequestHead::Parse(m_buffer.left(end));
-    m_buffer.remove(0, end + 4);
-    if (!head) {
-        respond(400, reasonFor(400), "text/plain", "bad request\n");
-        close();
+    m_head = scan.head; // empty unless complete: the answer then closes the connection
+    if (scan.status == Sim::HeadScan::Status::TooLarge) {
+        respond(431, "text/plain", "request head too long\n");
         return false;
     }
-    m_head = *head;
-    const QByteArray path = m_head.path.toLower();
+    if (scan.status == Sim::HeadScan::Status::Bad) {
+        respond(400, "text/plain", "bad request\n");
+        return false;
+    }
+    m_buffer.remove(0, scan.bodyStart);
+    const QByteArray path = m_head.rawPath().toLower();
     if (path == QByteArray(kUploadPath).toLower()) {
         if (m_head.method != "POST") {
-            respond(405, reasonFor(405), "text/plain", "POST only\n");
+            respond(405, "text/plain", "POST only\n");
             return true;
         }
         beginUpload();
@@ -148,26 +96,27 @@ bool PlatformConnection::processHead()
     }
     if (path == QByteArray(kLoginPath).toLower()) {
         if (m_head.method == "POST") {
-            m_remaining = m_head.header("content-length").toLongLong();
+            m_remaining = m_head.contentLength(0);
             if (m_remaining < 0 || m_remaining > kMaxFormBody) {
-                respond(413, reasonFor(413), "text/plain", "form too large\n");
+                respond(m_remaining < 0 ? 400 : 413, "text/plain",
+                    m_remaining < 0 ? "bad Content-Length\n" : "form too large\n");
                 close();
                 return false;
             }
             m_mode = Mode::FormBody;
             return true;
         }
-        if (m_head.query.toLower().contains("finish=1")) {
-            respond(200, reasonFor(200), "text/html; charset=utf-8", FinishPageHtml());
+        if (m_head.rawQuery().toLower().contains("finish=1")) {
+            respond(200, "text/html; charset=utf-8", FinishPageHtml());
         } else {
-            LoginVisit visit = ParseLoginQuery(m_head.query);
+            LoginVisit visit = ParseLoginQuery(m_head.rawQuery());
             visit.target = m_head.target;
             m_state->recordLogin(visit);
-            respond(200, reasonFor(200), "text/html; charset=utf-8", LoginPageHtml(visit));
+            respond(200, "text/html; charset=utf-8", LoginPageHtml(visit));
         }
         return true;
     }
-    respond(404, reasonFor(404), "text/plain", "not found\n");
+    respond(404, "text/plain", "not found\n");
     return true;
 }
 
@@ -180,15 +129,14 @@ void PlatformConnection::processFormBody()
     m_mode = Mode::Head;
     // Any credentials pass: the login's result is the address with the finish mark.
     const QByteArray location = FinishAddress(m_state->snapshot().finishQuery);
-    respond(302, reasonFor(302), "text/plain", "logged in\n", "Location: " + location + "\r\n");
+    respond(302, "text/plain", "logged in\n", "Location: " + location + "\r\n");
 }
 
 void PlatformConnection::beginUpload()
 {
-    const QUrlQuery query(QString::fromUtf8(m_head.query));
     m_upload = ReceivedUpload();
-    m_upload.guid = query.queryItemValue(QStringLiteral("guid"), QUrl::FullyDecoded);
-    m_upload.fileType = query.queryItemValue(QStringLiteral("filetype")).toInt();
+    m_upload.guid = m_head.queryValue(QStringLiteral("guid"));
+    m_upload.fileType = m_head.queryValue(QStringLiteral("filetype")).toInt();
     m_filePartSeen = false;
     m_inFilePart = false;
     m_recorded = false;
@@ -199,21 +147,20 @@ void PlatformConnection::beginUpload()
         abortUpload();
         return;
     }
-    bool lengthOk = false;
-    m_remaining = m_head.header("content-length").toLongLong(&lengthOk);
-    if (!lengthOk || m_remaining < 0) {
-        respond(411, reasonFor(411), "text/plain", "Content-Length required\n");
+    m_remaining = m_head.contentLength(-1);
+    if (m_remaining < 0) {
+        respond(411, "text/plain", "Content-Length required\n");
         close();
         return;
     }
-    const QByteArray boundary = MultipartReceiver::BoundaryOf(m_head.header("content-type"));
+    const QByteArray boundary = Sim::MultipartReceiver::BoundaryOf(m_head.header("content-type"));
     if (boundary.isEmpty()) {
-        respond(400, reasonFor(400), "text/plain", "multipart/form-data expected\n");
+        respond(400, "text/plain", "multipart/form-data expected\n");
         close();
         return;
     }
-    m_receiver = std::make_unique<MultipartReceiver>(boundary);
-    m_receiver->onPartBegin = [this](const MultipartPartHeader &part) {
+    m_receiver = std::make_unique<Sim::MultipartReceiver>(boundary);
+    m_receiver->onPartBegin = [this](const Sim::MultipartPartHeader &part) {
         m_inFilePart = !m_filePartSeen && !part.fileName.isEmpty();
         if (!m_inFilePart)
             return true;
@@ -246,8 +193,8 @@ void PlatformConnection::beginUpload()
     };
 
     // Clients that ask first are told to go on.
-    if (m_head.header("expect").toLower() == "100-continue")
-        m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+    if (m_head.expectsContinue())
+        m_socket->write(Sim::kContinueAnswer);
     m_mode = Mode::UploadBody;
     // Body bytes that came with the head.
     if (!m_buffer.isEmpty()) {
@@ -267,7 +214,7 @@ void PlatformConnection::feedUpload(const char *data, qsizetype size)
     m_file.close();
     m_state->record(m_upload);
     m_recorded = true;
-    respond(400, reasonFor(400), "text/plain", m_receiver->error().toUtf8() + '\n');
+    respond(400, "text/plain", m_receiver->error().toUtf8() + '\n');
     close();
 }
 
@@ -300,7 +247,7 @@ void PlatformConnection::answerUpload()
     QStringEncoder encoder(charset.constData());
     QByteArray body = encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toUtf8();
     m_mode = Mode::Head;
-    respond(200, reasonFor(200), "text/plain; charset=" + charset, body);
+    respond(200, "text/plain; charset=" + charset, body);
     m_receiver.reset();
     // A next request may already be waiting.
     if (m_mode == Mode::Head && (!m_buffer.isEmpty() || m_socket->bytesAvailable() > 0))
@@ -316,18 +263,12 @@ void PlatformConnection::abortUpload()
     deleteLater();
 }
 
-void PlatformConnection::respond(int status, const QByteArray &reason, const QByteArray &contentType,
-    const QByteArray &body, const QByteArray &extraHeaders)
+void PlatformConnection::respond(
+    int status, const QByteArray &contentType, const QByteArray &body, const QByteArray &extraHeaders)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
-    head += "Content-Type: " + contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    head += "Cache-Control: no-cache\r\n";
-    head += extraHeaders;
-    head += m_head.keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
-    head += "\r\n";
-    m_socket->write(head + body);
-    if (!m_head.keepAlive)
+    const bool keepAlive = m_head.keepAlive();
+    m_socket->write(Sim::ResponseHead(status, contentType, body.size(), keepAlive, extraHeaders) + body);
+    if (!keepAlive)
         close();
 }
 

@@ -3,35 +3,20 @@
 // while they stream in and written straight to disk; nothing holds a whole
 // body in memory.
 
-#include "MultipartReceiver.h"
+#include "HttpHead.h"
+#include "Multipart.h"
 #include "PlatformState.h"
 
 #include <QFile>
-#include <QHash>
 #include <QObject>
 #include <QTcpServer>
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QTcpSocket;
 
 namespace Qurel {
-
-struct HttpRequestHead
-{
-    QByteArray method;
-    QByteArray target;
-    QByteArray path; // target before "?"
-    QByteArray query; // target after "?"
-    QHash<QByteArray, QByteArray> headers; // names in lower case
-    bool keepAlive = true;
-
-    // Parses the request line and headers (without the blank line).
-    static std::optional<HttpRequestHead> Parse(const QByteArray &block);
-    QByteArray header(const QByteArray &name) const { return headers.value(name); }
-};
 
 class PlatformConnection final : public QObject
 {
@@ -51,7 +36,7 @@ private:
     void finishUpload();
     void answerUpload();
     void abortUpload();
-    void respond(int status, const QByteArray &reason, const QByteArray &contentType, const QByteArray &body,
+    void respond(int status, const QByteArray &contentType, const QByteArray &body,
         const QByteArray &extraHeaders = {});
     void close();
 
@@ -59,12 +44,12 @@ private:
     std::shared_ptr<PlatformSim::State> m_state;
     Mode m_mode = Mode::Head;
     QByteArray m_buffer;
-    HttpRequestHead m_head;
+    Sim::HttpRequestHead m_head;
     qint64 m_remaining = 0;
     std::vector<char> m_chunk;
 
     // The upload in progress.
-    std::unique_ptr<MultipartReceiver> m_receiver;
+    std::unique_ptr<Sim::MultipartReceiver> m_receiver;
     QFile m_file;
     ReceivedUpload m_upload;
     UploadVerdict m_verdict;

@@ -101,9 +101,6 @@ private:
     std::unique_ptr<Runner> m_runner;
 };
 
-// Form-URL decoding ("+" is a space, %XX a byte, bytes read as UTF-8).
-QString FormUrlDecode(const QByteArray &encoded);
-
 // The login page's GUIDs and names from the raw query of its address.
 LoginVisit ParseLoginQuery(const QByteArray &query);
 

@@ -571,13 +571,13 @@ Sim::HttpResponse RecorderSim::Core::handleUpload(const Sim::HttpRequest &reques
     else
         image = &parts->first();
     if (image) {
-        upload.fieldName = image->name;
-        upload.fileName = image->fileName;
-        upload.contentType = image->contentType;
-        upload.transferEncoding = image->header("Content-Transfer-Encoding");
+        upload.fieldName = image->header.name;
+        upload.fileName = image->header.fileName.toUtf8();
+        upload.contentType = image->header.contentType;
+        upload.transferEncoding = image->header.transferEncoding;
         upload.size = image->data.size();
-        if (image->name != "image")
-            upload.reason = QStringLiteral("field \"%1\", not \"image\"").arg(QString::fromUtf8(image->name));
+        if (upload.fieldName != "image")
+            upload.reason = QStringLiteral("field \"%1\", not \"image\"").arg(QString::fromUtf8(upload.fieldName));
         else if (opt.checkImages)
             upload.reason = imageProblem(image->data);
         if (upload.reason.isEmpty()) {

@@ -3,12 +3,12 @@
 // request per connection, the raw request kept as sent (so tests can read the
 // exact URL), answers that can be delayed or withheld.
 
+#include "HttpHead.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QHostAddress>
-#include <QList>
 #include <QObject>
-#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -18,28 +18,10 @@ class QTcpSocket;
 
 namespace Qurel::Sim {
 
-using HeaderList = QList<QPair<QByteArray, QByteArray>>;
-
-// The value of the first header called name (ignoring case), or empty.
-QByteArray HeaderValue(const HeaderList &headers, const QByteArray &name);
-
-struct HttpRequest
+// A request with its whole body.
+struct HttpRequest : HttpRequestHead
 {
-    QByteArray method;
-    QByteArray target; // path and query exactly as sent
-    QByteArray version;
-    HeaderList headers;
     QByteArray body;
-
-    QByteArray header(const QByteArray &name) const { return HeaderValue(headers, name); }
-    // The path without the query, percent-decoded.
-    QString path() const;
-    // The query as sent (after "?"), empty when there is none.
-    QByteArray rawQuery() const;
-    // Query items, decoded the way CGI programs decode them ("+" is a space).
-    QList<QPair<QString, QString>> queryItems() const;
-    // The first value of the query item name (exact match), or a null text.
-    QString queryValue(const QString &name) const;
 };
 
 struct HttpResponse
@@ -57,7 +39,6 @@ class SimHttpServer final : public QObject
 public:
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
-    static constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
     static constexpr qsizetype kMaxBodyBytes = 64 * 1024 * 1024;
 
     explicit SimHttpServer(Handler handler, QObject *parent = nullptr);

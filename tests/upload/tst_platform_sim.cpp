@@ -1,7 +1,6 @@
-// The simulated resource platform: streaming multipart parsing, the login
-// pages, the upload service and its failure switches.
+// The simulated resource platform: the login pages, the upload service and
+// its failure switches.
 #include "HttpTransport.h"
-#include "MultipartReceiver.h"
 #include "PlatformSim.h"
 
 #include <QFile>
@@ -21,35 +20,6 @@ PlatformSimOptions at(const QHostAddress &address)
     PlatformSimOptions options;
     options.address = address;
     return options;
-}
-
-struct Collected
-{
-    QList<MultipartPartHeader> parts;
-    QList<QByteArray> data;
-};
-
-// Feeds `body` in pieces of `piece` bytes and collects what the parser hands on.
-bool parse(
-    const QByteArray &boundary, const QByteArray &body, qsizetype piece, Collected &out, QString *error)
-{
-    MultipartReceiver receiver(boundary);
-    receiver.onPartBegin = [&](const MultipartPartHeader &h) {
-        out.parts << h;
-        out.data << QByteArray();
-        return true;
-    };
-    receiver.onPartData = [&](const char *d, qsizetype n) {
-        out.data.last().append(d, n);
-        return true;
-    };
-    for (qsizetype at = 0; at < body.size(); at += piece) {
-        if (!receiver.feed(body.constData() + at, std::min(piece, body.size() - at))) {
-            *error = receiver.error();
-            return false;
-        }
-    }
-    return receiver.finished();
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -86,10 +56,6 @@ class TestPlatformSim : public QObject
 private slots:
     void initTestCase();
 
-    void multipartInAnyPieces_data();
-    void multipartInAnyPieces();
-    void multipartMalformed();
-
     void loginPageShowsDecodedNames();
     void loginFormEndsOnFinishAddress();
 
@@ -119,51 +85,6 @@ void TestPlatformSim::initTestCase()
     QFile file(m_bigFile);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(m_bigData);
-}
-
-void TestPlatformSim::multipartInAnyPieces_data()
-{
-    QTest::addColumn<qsizetype>("piece");
-    QTest::newRow("bytewise") << qsizetype(1);
-    QTest::newRow("7 bytes") << qsizetype(7);
-    QTest::newRow("whole") << qsizetype(1 << 20);
-}
-
-void TestPlatformSim::multipartInAnyPieces()
-{
-    QFETCH(qsizetype, piece);
-    const QByteArray data = QByteArray("x\r\n--bounX") + randomBytes(300) + "\r\n--boun";
-    const QByteArray body = "preamble\r\n--bound\r\n"
-                            "Content-Disposition: form-data; name=\"file1\"; filename=\"数学.mp4\"\r\n"
-                            "Content-Type: video/mpeg\r\nContent-Transfer-Encoding: binary\r\n\r\n"
-        + data
-        + "\r\n--bound\r\nContent-Disposition: form-data; "
-          "name=\"note\"\r\n\r\nhello\r\n--bound--\r\nepilogue";
-    Collected out;
-    QString error;
-    QVERIFY2(parse("bound", body, piece, out, &error), qPrintable(error));
-    QCOMPARE(out.parts.size(), 2);
-    QCOMPARE(out.parts[0].name, QByteArray("file1"));
-    QCOMPARE(out.parts[0].fileName, QStringLiteral("数学.mp4"));
-    QCOMPARE(out.parts[0].contentType, QByteArray("video/mpeg"));
-    QCOMPARE(out.parts[0].transferEncoding, QByteArray("binary"));
-    QCOMPARE(out.data[0], data);
-    QCOMPARE(out.parts[1].name, QByteArray("note"));
-    QVERIFY(out.parts[1].fileName.isEmpty());
-    QCOMPARE(out.data[1], QByteArray("hello"));
-}
-
-void TestPlatformSim::multipartMalformed()
-{
-    Collected out;
-    QString error;
-    QVERIFY(!parse("b", "--b\r\nX-Other: 1\r\n\r\ndata\r\n--b--", 4, out, &error));
-    QVERIFY(!error.isEmpty());
-    QVERIFY(!parse("b", "--bXX", 5, out, &error));
-    QVERIFY(
-        !parse("b", "--b\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nunterminated", 3, out, &error));
-    QCOMPARE(MultipartReceiver::BoundaryOf("multipart/form-data; boundary=\"abc\""), QByteArray("abc"));
-    QCOMPARE(MultipartReceiver::BoundaryOf("text/plain; boundary=abc"), QByteArray());
 }
 
 void TestPlatformSim::loginPageShowsDecodedNames()

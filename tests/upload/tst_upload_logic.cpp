@@ -1,5 +1,6 @@
 // Address building, reply reading and the upload pass of the resource
 // platform upload, and the file post against the simulated platform.
+#include "HttpHead.h"
 #include "PlatformSim.h"
 #include "PlatformUpload.h"
 #include "UploadAddress.h"
@@ -95,7 +96,7 @@ void TestUploadLogic::formUrlEncoding()
     QFETCH(QString, text);
     QFETCH(QString, encoded);
     QCOMPARE(FormUrlEncode(text), encoded);
-    QCOMPARE(FormUrlDecode(encoded.toLatin1()), text);
+    QCOMPARE(Sim::FormUrlDecode(encoded.toLatin1()), text);
 }
 
 void TestUploadLogic::guidKeyAndName()

@@ -1,14 +1,17 @@
 #pragma once
 // Streaming parser for a multipart/form-data body: fed in arbitrary pieces,
 // it hands each part's headers and data on as they arrive, so a body of any
-// size passes through with only a few kilobytes held in memory.
+// size passes through with only a few kilobytes held in memory. ParseMultipart
+// runs it over a body already held whole.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
-namespace Qurel {
+namespace Qurel::Sim {
 
 struct MultipartPartHeader
 {
@@ -50,8 +53,17 @@ private:
     QByteArray m_delimiter; // CR LF "--" boundary
     QByteArray m_pending;
     State m_state = State::Delimiter;
-    bool m_inPart = false;
     QString m_error;
 };
 
-} // namespace Qurel
+struct MultipartPart
+{
+    MultipartPartHeader header;
+    QByteArray data;
+};
+
+// The parts of a whole multipart body; nullopt when the Content-Type has no
+// boundary or the body is not well formed (no closing delimiter included).
+std::optional<QList<MultipartPart>> ParseMultipart(const QByteArray &contentType, const QByteArray &body);
+
+} // namespace Qurel::Sim

@@ -1,28 +1,11 @@
-#include "MultipartReceiver.h"
+#include "Multipart.h"
 
-#include <QList>
+#include "HttpHead.h"
 
-namespace Qurel {
+namespace Qurel::Sim {
 
 namespace {
     constexpr qsizetype kMaxHeaderBlock = 16 * 1024;
-
-    // Value of `key="..."` or `key=token` inside a header's parameters.
-    QByteArray parameter(const QByteArray &header, const QByteArray &key)
-    {
-        const QList<QByteArray> items = header.split(';');
-        for (const QByteArray &raw : items) {
-            const QByteArray item = raw.trimmed();
-            const qsizetype eq = item.indexOf('=');
-            if (eq <= 0 || item.left(eq).trimmed().toLower() != key)
-                continue;
-            QByteArray value = item.mid(eq + 1).trimmed();
-            if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-                value = value.mid(1, value.size() - 2);
-            return value;
-        }
-        return {};
-    }
 } // namespace
 
 MultipartReceiver::MultipartReceiver(const QByteArray &boundary)
@@ -37,7 +20,7 @@ QByteArray MultipartReceiver::BoundaryOf(const QByteArray &contentType)
 {
     if (!contentType.trimmed().toLower().startsWith("multipart/"))
         return {};
-    return parameter(contentType, "boundary");
+    return HeaderParameter(contentType, "boundary");
 }
 
 bool MultipartReceiver::fail(const QString &why)
@@ -94,14 +77,16 @@ bool MultipartReceiver::step()
         m_state = State::Headers;
         return true;
     case State::Headers: {
-        const qsizetype end = m_pending.indexOf("\r\n\r\n");
+        // A part without headers has its blank line right after the delimiter.
+        const bool empty = m_pending.startsWith("\r\n");
+        const qsizetype end = empty ? 0 : m_pending.indexOf("\r\n\r\n");
         if (end < 0) {
             if (m_pending.size() > kMaxHeaderBlock)
                 return fail(QStringLiteral("part headers too long"));
             return true;
         }
         const QByteArray block = m_pending.left(end);
-        m_pending.remove(0, end + 4);
+        m_pending.remove(0, end + (empty ? 2 : 4));
         if (!parseHeaders(block))
             return false;
         m_state = State::Body;
@@ -135,30 +120,40 @@ bool MultipartReceiver::step()
 
 bool MultipartReceiver::parseHeaders(const QByteArray &block)
 {
-    MultipartPartHeader header;
-    bool disposition = false;
-    for (const QByteArray &line : block.split('\n')) {
-        const QByteArray text = line.trimmed();
-        const qsizetype colon = text.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = text.left(colon).trimmed().toLower();
-        const QByteArray value = text.mid(colon + 1).trimmed();
-        if (name == "content-disposition") {
-            disposition = true;
-            header.name = parameter(value, "name");
-            header.fileName = QString::fromUtf8(parameter(value, "filename"));
-        } else if (name == "content-type") {
-            header.contentType = value;
-        } else if (name == "content-transfer-encoding") {
-            header.transferEncoding = value;
-        }
-    }
-    if (!disposition)
+    const auto headers = ParseHeaderLines(block);
+    if (!headers)
+        return fail(QStringLiteral("malformed part header"));
+    const QByteArray disposition = HeaderValue(*headers, "Content-Disposition");
+    if (disposition.isEmpty())
         return fail(QStringLiteral("part without Content-Disposition"));
+    MultipartPartHeader header;
+    header.name = HeaderParameter(disposition, "name");
+    header.fileName = QString::fromUtf8(HeaderParameter(disposition, "filename"));
+    header.contentType = HeaderValue(*headers, "Content-Type");
+    header.transferEncoding = HeaderValue(*headers, "Content-Transfer-Encoding");
     if (onPartBegin && !onPartBegin(header))
         return fail(QStringLiteral("part refused"));
     return true;
 }
 
-} // namespace Qurel
+std::optional<QList<MultipartPart>> ParseMultipart(const QByteArray &contentType, const QByteArray &body)
+{
+    const QByteArray boundary = MultipartReceiver::BoundaryOf(contentType);
+    if (boundary.isEmpty())
+        return std::nullopt;
+    QList<MultipartPart> parts;
+    MultipartReceiver receiver(boundary);
+    receiver.onPartBegin = [&parts](const MultipartPartHeader &header) {
+        parts.append({ header, {} });
+        return true;
+    };
+    receiver.onPartData = [&parts](const char *data, qsizetype size) {
+        parts.last().data.append(data, size);
+        return true;
+    };
+    if (!receiver.feed(body.constData(), body.size()) || !receiver.finished())
+        return std::nullopt;
+    return parts;
+}
+
+} // namespace Qurel::Sim
