@@ -133,7 +133,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Stream sound: aac, pcma (G.711 A-law), pcmu (G.711 mu-law) or none (default aac)."),
         QStringLiteral("codec"), QStringLiteral("aac"));
     const QCommandLineOption video(QStringLiteral("video"),
-        QStringLiteral("Stream video: h264, h265 or vp8 (which MP4 cannot carry; default h264)."),
+        QStringLiteral("Stream video: h264, h265, mjpeg or vp8 (which MP4 cannot carry; default h264)."),
         QStringLiteral("codec"),
         QStringLiteral("h264"));
     const QCommandLineOption loss(QStringLiteral("loss"),
@@ -183,7 +183,7 @@ int main(int argc, char *argv[])
     options.video = parser.value(video);
     if (!QStringList { "aac", "pcma", "pcmu", "none" }.contains(options.audio))
         return fail(QStringLiteral("bad audio %1").arg(options.audio));
-    if (!QStringList { "h264", "h265", "vp8" }.contains(options.video))
+    if (!QStringList { "h264", "h265", "mjpeg", "vp8" }.contains(options.video))
         return fail(QStringLiteral("bad video %1").arg(options.video));
     if (!parseSize(parser.value(size), &options.width, &options.height))
         return fail(QStringLiteral("bad size %1 (even WxH)").arg(parser.value(size)));
