@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
         QStringLiteral(
             "Harder H.264 packetisation: two slices per frame, SPS/PPS repeated (config-interval=-1)."));
     const QCommandLineOption audio(QStringLiteral("audio"),
-        QStringLiteral("Stream sound: aac, pcma (G.711 A-law), pcmu (G.711 mu-law) or none (default aac)."),
+        QStringLiteral("Stream sound: aac, pcma (G.711 A-law), pcmu (G.711 mu-law), g722 or none (default aac)."),
         QStringLiteral("codec"), QStringLiteral("aac"));
     const QCommandLineOption video(QStringLiteral("video"),
         QStringLiteral("Stream video: h264, h265, mjpeg or vp8 (which MP4 cannot carry; default h264)."),
@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
     options.rtspOverTcpOnly = parser.isSet(tcpOnly);
     options.audio = parser.value(audio);
     options.video = parser.value(video);
-    if (!QStringList { "aac", "pcma", "pcmu", "none" }.contains(options.audio))
+    if (!QStringList { "aac", "pcma", "pcmu", "g722", "none" }.contains(options.audio))
         return fail(QStringLiteral("bad audio %1").arg(options.audio));
     if (!QStringList { "h264", "h265", "mjpeg", "vp8" }.contains(options.video))
         return fail(QStringLiteral("bad video %1").arg(options.video));

@@ -94,6 +94,11 @@ namespace {
             return source + " samplesperbuffer=160 ! audio/x-raw,format=S16LE,rate=8000,channels=1"
                 + (alaw ? " ! alawenc ! rtppcmapay name=pay1 pt=8" : " ! mulawenc ! rtppcmupay name=pay1 pt=0");
         }
+        case StreamAudio::G722:
+            // 16 kHz sound on an 8 kHz RTP clock, as the payload format has it; 20 ms packets.
+            return source
+                + " samplesperbuffer=320 ! audio/x-raw,format=S16LE,rate=16000,channels=1"
+                  " ! avenc_g722 ! rtpg722pay name=pay1 pt=9";
         case StreamAudio::None:
             break;
         }
@@ -414,7 +419,8 @@ int RtspTestServer::refusedRequests() const
 bool parseStreamAudio(const std::string &name, StreamAudio &audio)
 {
     static const std::pair<const char *, StreamAudio> names[] { { "aac", StreamAudio::Aac },
-        { "pcma", StreamAudio::Pcma }, { "pcmu", StreamAudio::Pcmu }, { "none", StreamAudio::None } };
+        { "pcma", StreamAudio::Pcma }, { "pcmu", StreamAudio::Pcmu }, { "g722", StreamAudio::G722 },
+        { "none", StreamAudio::None } };
     for (const auto &[text, value] : names)
         if (name == text) {
             audio = value;

@@ -12,11 +12,11 @@
 
 namespace Qurel {
 
-enum class StreamAudio { Aac, Pcma, Pcmu, None };
+enum class StreamAudio { Aac, Pcma, Pcmu, G722, None };
 // MJPEG: a picture MP4 carries that is neither H.264 nor H.265; VP8: one MP4 files cannot carry.
 enum class StreamVideo { H264, H265, Mjpeg, Vp8 };
 
-// The names used on command lines: "aac", "pcma", "pcmu", "none"; "h264", "h265", "mjpeg", "vp8".
+// The names used on command lines: "aac", "pcma", "pcmu", "g722", "none"; "h264", "h265", "mjpeg", "vp8".
 bool parseStreamAudio(const std::string &name, StreamAudio &audio);
 bool parseStreamVideo(const std::string &name, StreamVideo &video);
 

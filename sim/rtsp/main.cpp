@@ -17,7 +17,7 @@ void usage()
     std::fprintf(stderr,
         "usage: qurel-rtsp-sim [--address A] [--port P] [--key K] [--size WxH] [--fps N]\n"
         "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
-        "                      [--audio aac|pcma|pcmu|none] [--video h264|h265|mjpeg|vp8] [--loss PERCENT]\n"
+        "                      [--audio aac|pcma|pcmu|g722|none] [--video h264|h265|mjpeg|vp8] [--loss PERCENT]\n"
         "                      [--picture \"pattern=snow\"]\n"
         "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n");
 }

@@ -115,6 +115,9 @@ private slots:
         QTest::newRow("H.265 in slices + G.711 A-law") << StreamVideo::H265 << StreamAudio::Pcma << 1
                                                        << QStringList { "hevc", "aac" } << ZMS32_AUDIO_TRANSCODED
                                                        << true;
+        QTest::newRow("H.264 + G.722 over TCP")
+            << StreamVideo::H264 << StreamAudio::G722 << 1 << QStringList { "h264", "aac" }
+            << ZMS32_AUDIO_TRANSCODED << false;
         QTest::newRow("MJPEG + AAC") << StreamVideo::Mjpeg << StreamAudio::Aac << 1
                                      << QStringList { "mjpeg", "aac" } << ZMS32_AUDIO_COPIED << false;
         QTest::newRow("H.264 without sound") << StreamVideo::H264 << StreamAudio::None << 0
