@@ -246,50 +246,59 @@ private slots:
         m_sim->setRefuseLogins(false);
     }
 
-    void aFailedStartChangesNothing()
-    {
-        Fixture f;
-        m_sim->setRefuseLogins(true);
-        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path()));
-        m_sim->setRefuseLogins(false);
-        QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
-        QVERIFY(f.relay.calls.isEmpty());
-        // A stop for the lesson that failed to start does nothing.
-        QVERIFY(f.stop());
-        QVERIFY(f.relay.calls.isEmpty());
-        QVERIFY(f.finished.isEmpty());
-    }
-
+    // A start that fails leaves the lesson idle; a stop for it does nothing, and the next lesson
+    // records as usual.
     void startFailures_data()
     {
+        QTest::addColumn<QString>("trouble");
         QTest::addColumn<int>("createResult");
         QTest::addColumn<int>("startResult");
         QTest::addColumn<QString>("subfolder");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("create fails") << -1 << 0 << "" << "创建转播流失败" << QStringList { "create 0" };
+        QTest::addColumn<int>("requests"); // to the recorder
+        QTest::newRow("login refused")
+            << "login" << 0 << 0 << ""
+            << "获取登录验证Key失败，原因可能是：录播机IP地址设置不正确，用户名或者密码输入不对！" << QStringList()
+            << 2;
+        // Nothing is asked of the recorder when the disk cannot take the lesson.
+        QTest::newRow("disk nearly full") << "disk" << 0 << 0 << "" << "空间不足" << QStringList() << 0;
+        QTest::newRow("create fails") << "" << -1 << 0 << "" << "创建转播流失败" << QStringList { "create 0" } << 2;
         // A stream that was created but did not start is destroyed, so stream 0 stays free.
-        QTest::newRow("start fails") << 0 << 3 << "" << "开始录制失败"
-                                     << QStringList { "create 0", "start 0", "destroy 0", "stop 0" };
+        QTest::newRow("start fails") << "" << 0 << 3 << "" << "开始录制失败"
+                                     << QStringList { "create 0", "start 0", "destroy 0", "stop 0" } << 2;
         // Only the last level of the folder is created.
-        QTest::newRow("folder") << 0 << 0 << "/a/b" << "创建文件夹失败！" << QStringList();
+        QTest::newRow("folder") << "" << 0 << 0 << "/a/b" << "创建文件夹失败！" << QStringList() << 2;
     }
 
     void startFailures()
     {
+        QFETCH(QString, trouble);
         QFETCH(int, createResult);
         QFETCH(int, startResult);
         QFETCH(QString, subfolder);
         QFETCH(QString, message);
         QFETCH(QStringList, calls);
-        Fixture f;
+        QFETCH(int, requests);
+        LessonRecorder::Options options = quickOptions();
+        if (trouble == "disk")
+            options.steps.minFreeBytes = std::numeric_limits<std::int64_t>::max();
+        Fixture f(options);
         f.relay.createResult = createResult;
         f.relay.startResult = startResult;
+        m_sim->setRefuseLogins(trouble == "login");
         QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path() + subfolder));
-        QCOMPARE(f.messages, QStringList { message });
+        m_sim->setRefuseLogins(false);
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY2(f.messages.first().contains(message), qPrintable(f.messages.first()));
         QCOMPARE(f.relay.calls, calls);
+        QCOMPARE(m_sim->requests().size(), requests);
         QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
-        // The next lesson records as usual.
+        QVERIFY(f.stop());
+        QCOMPARE(f.relay.calls, calls);
+        QVERIFY(f.finished.isEmpty());
+        if (trouble == "disk")
+            return;
         f.relay.createResult = f.relay.startResult = 0;
         QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
     }
@@ -374,18 +383,6 @@ private slots:
         QCOMPARE(f.messages.size(), 1);
         QVERIFY(f.messages.first().startsWith("等待录制的视频文件生成超时"));
         QVERIFY(!QFileInfo::exists(ImageSidePath(mp4, ".axt")));
-    }
-
-    void aNearlyFullDiskRefusesToStart()
-    {
-        LessonRecorder::Options options = quickOptions();
-        options.steps.minFreeBytes = std::numeric_limits<std::int64_t>::max();
-        Fixture f(options);
-        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path()));
-        QCOMPARE(f.messages.size(), 1);
-        QVERIFY(f.messages.first().contains("空间不足"));
-        QVERIFY(m_sim->requests().isEmpty());
-        QVERIFY(f.relay.calls.isEmpty());
     }
 
     void anEarlyStopWaitsFiveSecondsOffTheCallersThread()
