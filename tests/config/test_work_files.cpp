@@ -105,10 +105,20 @@ private slots:
         QCOMPARE(portable.editablePath(QStringLiteral("temp.ppt")), m_program + QStringLiteral("temp.ppt"));
     }
 
-    void configIniBesideReadOnlyProgramFolder()
+    // Settings are saved beside a writable program folder, and to the user's data folder when
+    // the program folder is installed read-only; the installed defaults are read either way.
+    void configIniFollowsTheProgramFolder_data()
     {
-        Qurel::SetProgramFolderForTesting(m_program, true);
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("installed, read-only") << true;
+        QTest::newRow("portable, writable") << false;
+    }
+    void configIniFollowsTheProgramFolder()
+    {
+        QFETCH(bool, installed);
+        Qurel::SetProgramFolderForTesting(m_program, installed);
         const QString userIni = Qurel::UserDataFolder() + QStringLiteral("config.ini");
+        const QString programIni = m_program + QStringLiteral("config.ini");
         QFile::remove(userIni);
         TSDKConfig config;
         config.Load();
@@ -116,25 +126,13 @@ private slots:
 
         config.AutoRec = true;
         QVERIFY(config.Save().ok);
-        QCOMPARE(TSDKConfig::IniFileName(), userIni);
-        QCOMPARE(autoRecIn(userIni), QStringLiteral("1"));
-        QCOMPARE(autoRecIn(m_program + QStringLiteral("config.ini")), QStringLiteral("0"));
+        QCOMPARE(TSDKConfig::IniFileName(), installed ? userIni : programIni);
+        QCOMPARE(autoRecIn(programIni), QString(installed ? "0" : "1"));
+        QCOMPARE(QFileInfo::exists(userIni), installed);
         TSDKConfig again;
         again.Load();
         QCOMPARE(again.AutoRec, true);
-        QVERIFY(QFile::remove(userIni));
-    }
-
-    void writableProgramFolderKeepsConfigIniBesideIt()
-    {
-        Qurel::SetProgramFolderForTesting(m_program);
-        TSDKConfig config;
-        config.Load();
-        config.AutoRec = true;
-        QVERIFY(config.Save().ok);
-        QCOMPARE(TSDKConfig::IniFileName(), m_program + QStringLiteral("config.ini"));
-        QCOMPARE(autoRecIn(m_program + QStringLiteral("config.ini")), QStringLiteral("1"));
-        QVERIFY(!QFileInfo::exists(Qurel::UserDataFolder() + QStringLiteral("config.ini")));
+        QFile::remove(userIni);
     }
 };
 
