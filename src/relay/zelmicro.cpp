@@ -5,6 +5,7 @@
 #include "RelayRecorder.h"
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -205,5 +206,16 @@ int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
         *status = Zms32StreamStatus { flags, audioCode(s.audio), errnoOf(s.writeError), s.reconnects,
             s.recordedMs, s.msSincePacket, s.msSinceWrite };
         return ZMS32_OK;
+    });
+}
+
+int32_t zms32SetDispatchStreamUrl(int32_t stream, const char *url)
+{
+    return streamCall(stream, [&](Library &lib) -> int32_t {
+        if (!url || !*url || std::strlen(url) >= ZMS32_LEN_URL)
+            return ZMS32_ERR_BAD_CONFIG;
+        if (!lib.recorder)
+            return ZMS32_ERR_WRONG_STATE;
+        return ZMS32_ERR_WRONG_STATE; // not wired to the reconnects yet
     });
 }

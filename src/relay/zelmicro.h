@@ -69,6 +69,12 @@ ZMS32_API int32_t zms32StopDispatchStreamRecord(int32_t stream);
 #define ZMS32_STATUS_RECORDING 0x4 /* the file exists and media has been written to it */
 #define ZMS32_STATUS_WRITE_FAILED 0x8 /* writing stopped (see writeError); what was written stays playable */
 #define ZMS32_STATUS_FILE_MISSING 0x10 /* the file was written but is no longer at its path (folder removed) */
+#define ZMS32_STATUS_REFUSED 0x20 /* the server refused the last reconnect (authentication, unknown stream), as a
+                                   * recorder does after restarting its stream server with a new login key: the
+                                   * relay goes on trying, but wants a new URL (zms32SetDispatchStreamUrl) */
+#define ZMS32_STATUS_ENDED 0x40 /* the stream came back changed after a reconnect (picture size, parameter
+                                 * sets, sound format): the file was finished cleanly and nothing more is
+                                 * written; the caller destroys the stream and records on into a new file */
 
 typedef struct Zms32StreamStatus {
     int32_t flags; /* ZMS32_STATUS_* bits */
@@ -86,6 +92,13 @@ typedef struct Zms32StreamStatus {
  * returns at once, unless a destroy, stop or create call is running, which it waits for.
  * ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when status is null. */
 ZMS32_API int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status);
+
+/* Replaces the URL the stream's next connects use, for example with a fresh login key after the
+ * recorder restarted its stream server. The recording goes on into the same file: a stream that is
+ * reconnecting tries the new URL at once. The RTP mode of the record is kept. From any thread, between
+ * the create and the destroy call. ZMS32_ERR_WRONG_STATE when no stream is created,
+ * ZMS32_ERR_BAD_CONFIG when url is null, empty or longer than ZMS32_LEN_URL - 1 bytes. */
+ZMS32_API int32_t zms32SetDispatchStreamUrl(int32_t stream, const char *url);
 
 #ifdef __cplusplus
 }
