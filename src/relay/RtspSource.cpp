@@ -7,6 +7,20 @@
 
 namespace Qurel {
 
+bool isRefusal(int averror)
+{
+    switch (averror) {
+    case AVERROR_HTTP_BAD_REQUEST:
+    case AVERROR_HTTP_UNAUTHORIZED:
+    case AVERROR_HTTP_FORBIDDEN:
+    case AVERROR_HTTP_NOT_FOUND:
+    case AVERROR_HTTP_OTHER_4XX:
+        return true;
+    default:
+        return false;
+    }
+}
+
 RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
     : m_url(std::move(url))
     , m_tcp(tcp)
