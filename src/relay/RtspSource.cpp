@@ -50,6 +50,8 @@ int RtspSource::connect(bool tcp)
     options.set("rtsp_transport", tcp ? "tcp" : "udp");
     options.set("timeout", "5000000"); // socket I/O, microseconds
     options.set("buffer_size", "2097152"); // UDP receive buffer: a keyframe arrives as one burst
+    // The URL comes from the recorder's answer: it may name nothing but the stream's own protocols.
+    options.set("protocol_whitelist", "rtsp,rtp,udp,tcp");
     // On failure avformat_open_input frees the context itself.
     const int rc = avformat_open_input(&context, m_url.c_str(), nullptr, options.get());
     if (rc == 0)

@@ -172,6 +172,8 @@ private slots:
         QTest::newRow("no key") << base << 0;
         QTest::newRow("nobody listening") << "rtsp://127.0.0.11:9/stream/0?config.login=relaykey" << 1;
         QTest::newRow("not rtsp") << "rtsp://" << 1;
+        // A playable file of an earlier test: only the stream's own protocols may be opened.
+        QTest::newRow("a local file") << "file://" + fileOf("课_1") << 1;
     }
     void streamThatNeverComesFailsCreate()
     {
