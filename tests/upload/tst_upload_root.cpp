@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebEngineView>
@@ -78,6 +80,30 @@ private slots:
         QVERIFY(label->text().startsWith(QStringLiteral("正在上传第1/2个文件")));
         QVERIFY(label->text().endsWith(QStringLiteral("/ 941.9 MB")));
         window.grab().save(QStringLiteral(QUREL_BINARY_DIR "/testhome/tst_upload_root/progress.png"));
+    }
+
+    void messagesShowPlatformTextsAsTheyAre()
+    {
+        // A refusal's text comes from the platform: markup in it is shown, never rendered.
+        Qurel::SetMsgHandler({});
+        const QString refusal = QStringLiteral("<a href='http://x'>课程不存在</a><img src=x>");
+        Qt::TextFormat format = Qt::RichText;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            format = box->textFormat();
+            shown = box->text();
+            box->accept();
+        });
+        Qurel::ShowMsg(nullptr, refusal);
+        Qurel::SetMsgHandler([this](const Qurel::MsgRequest &request) {
+            m_messages << request.text;
+            return true;
+        });
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, refusal);
     }
 
     void browserThatCannotStartIsReported()
