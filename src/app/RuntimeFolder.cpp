@@ -51,7 +51,9 @@ QString RuntimeFolder(QString *error)
 {
     QString why;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime, &why))
+    if (!runtime.isEmpty() && !QDir::isAbsolutePath(runtime))
+        why = QStringLiteral("XDG_RUNTIME_DIR %1 is not an absolute path").arg(runtime);
+    else if (!runtime.isEmpty() && IsPrivateFolder(runtime, &why))
         return QDir::cleanPath(runtime);
 #if !defined(Q_OS_UNIX)
     if (runtime.isEmpty()) {

@@ -432,7 +432,10 @@ namespace {
                 ++starts;
                 endedAt = -1;
             }
-            RefuseForeignPipe(profile);
+            if (PipeOwner(profile) == PipeOwnership::Foreign) {
+                KillOffices(profile); // it cannot have its pipe; it must not linger either
+                RefuseForeignPipe(profile);
+            }
             if (auto connection = TryConnect(profile); connection.is())
                 return connection;
             if (endedAt < 0 && !ProcessAlive(pid))
