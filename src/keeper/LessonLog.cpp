@@ -84,9 +84,9 @@ namespace {
 
     void handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
-        // The lesson's own categories, and whatever else goes wrong.
-        if ((type != QtDebugMsg && type != QtInfoMsg)
-            || (context.category && qstrncmp(context.category, "qurel.", 6) == 0)) {
+        // The lesson's own categories, and whatever else goes wrong; no debugging chatter.
+        const bool ours = context.category && qstrncmp(context.category, "qurel.", 6) == 0;
+        if (type != QtDebugMsg && (type != QtInfoMsg || ours)) {
             const QString line
                 = FormatLogLine(type, context.category, text, QDateTime::currentDateTime()) + QLatin1Char('\n');
             LogFile::instance().write(line.toUtf8());
