@@ -4,7 +4,6 @@
 #include "zelmicro.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace Qurel {
@@ -73,8 +72,8 @@ namespace {
 
 } // namespace
 
-Mp4Writer::Mp4Writer(std::string path)
-    : m_path(std::move(path))
+Mp4Writer::Mp4Writer(FileSink &sink)
+    : m_sink(sink)
 {
 }
 
@@ -249,7 +248,7 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
 {
     AVFormatContext *raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_path.c_str());
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_sink.path().c_str());
     if (rc < 0) {
         fail(rc);
         return false;
@@ -280,19 +279,18 @@ bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
         if (par->width <= 0 || par->height <= 0)
             readPictureSize(par, packet);
     }
-    rc = avio_open(&output->pb, m_path.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) {
-        fail(rc);
+    output->pb = m_sink.openIo();
+    if (!output->pb) {
+        fail(AVERROR(ENOMEM));
         return false;
     }
+    output->flags |= AVFMT_FLAG_CUSTOM_IO;
     Options options;
     options.set("movflags", "frag_keyframe+empty_moov+default_base_moof");
     options.set("frag_duration", "1000000"); // a long keyframe interval still loses at most ~1 s
     options.set("flush_packets", "1");
     rc = avformat_write_header(output.get(), options.get());
     if (rc < 0) {
-        output.reset();
-        std::remove(m_path.c_str()); // no half-made file
         fail(rc);
         return false;
     }
@@ -357,8 +355,7 @@ int Mp4Writer::finish()
         return m_error ? ZMS32_ERR_WRITE : ZMS32_ERR_NO_MEDIA;
     if (const int rc = av_write_trailer(m_output.get()); rc < 0)
         fail(rc);
-    if (const int rc = avio_closep(&m_output->pb); rc < 0)
-        fail(rc);
+    avio_flush(m_output->pb);
     m_output.reset();
     return m_error ? ZMS32_ERR_WRITE : ZMS32_OK;
 }

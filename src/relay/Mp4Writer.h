@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AvHandles.h"
+#include "FileSink.h"
 
 #include <chrono>
 #include <string>
@@ -22,7 +23,8 @@ struct SegmentStream
 class Mp4Writer final
 {
 public:
-    explicit Mp4Writer(std::string path);
+    // Writes into the sink's file, which must be made already.
+    explicit Mp4Writer(FileSink &sink);
     ~Mp4Writer();
     Mp4Writer(const Mp4Writer &) = delete;
     Mp4Writer &operator=(const Mp4Writer &) = delete;
@@ -33,7 +35,8 @@ public:
     void beginSegment(const std::vector<SegmentStream> &streams);
     // Takes the packet's data. False once writing has failed.
     bool write(AVPacket *packet);
-    // Writes what is held back and the index; 0, ZMS32_ERR_NO_MEDIA or ZMS32_ERR_WRITE.
+    // Writes what is held back and the index; 0, ZMS32_ERR_NO_MEDIA or ZMS32_ERR_WRITE. The sink's
+    // file is left to the caller.
     int finish();
 
     bool started() const { return bool(m_output); }
@@ -75,7 +78,7 @@ private:
     void flushHeld();
     void fail(int error);
 
-    std::string m_path;
+    FileSink &m_sink;
     std::vector<FileTrack> m_fileTracks;
     std::vector<Track> m_tracks; // by stream index of the current segment
     bool m_segmentHasVideo = false;

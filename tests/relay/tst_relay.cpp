@@ -156,6 +156,40 @@ private slots:
         QVERIFY(Test::probeFile(fileOf("uninit")).duration > 1);
     }
 
+    // A name already taken (two PCs saving into one shared folder, a link put there) is never
+    // truncated or followed: the create call fails and leaves everything as it was.
+    void takenNameIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a file") << "file";
+        QTest::newRow("a link to a file") << "link";
+        QTest::newRow("a dangling link") << "dangling";
+        QTest::newRow("a folder") << "folder";
+    }
+    void takenNameIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        const QString name = "taken_" + kind, path = fileOf(name), target = m_dir.filePath(name + ".target");
+        QFile precious(kind == "file" ? path : target);
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind != "dangling") {
+            QVERIFY(precious.open(QIODevice::WriteOnly));
+            precious.write("precious");
+            precious.close();
+        }
+        if (kind == "link" || kind == "dangling")
+            QVERIFY(QFile::link(target, path));
+        QCOMPARE(zms32CreateDispatchStream(0, recordFor(m_server, 1, name).data()), ZMS32_ERR_EXISTS);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), ZMS32_ERR_WRONG_STATE);
+        if (kind == "file" || kind == "link") {
+            QVERIFY(precious.open(QIODevice::ReadOnly));
+            QCOMPARE(precious.readAll(), QByteArray("precious"));
+        }
+        QCOMPARE(QFileInfo::exists(target), kind == "link"); // a dangling link is not followed either
+        QCOMPARE(m_server.connectedClients(), 0); // nothing was asked of the stream
+    }
+
     void refusesABadFolder()
     {
         const auto record = Test::makeRelayRecord(1, m_server.url(), "/nonexistent/folder/", "x");

@@ -206,8 +206,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("empty.mp4");
-        Mp4Writer writer(path.toStdString());
+        FileSink sink(path.toStdString());
+        QCOMPARE(sink.create(), 0);
+        Mp4Writer writer(sink);
         QCOMPARE(writer.finish(), ZMS32_ERR_NO_MEDIA);
+        sink.discard();
         QVERIFY(!QFile::exists(path));
     }
 };
