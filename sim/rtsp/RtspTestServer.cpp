@@ -192,6 +192,7 @@ struct RtspTestServer::Impl
     std::chrono::steady_clock::time_point pausedUntil;
     std::atomic<int> clients { 0 };
     std::atomic<int> refused { 0 };
+    std::atomic<int> teardowns { 0 };
 
     bool isPaused() const
     {
@@ -244,6 +245,7 @@ struct RtspTestServer::Impl
     }
 
     static void onClosed(GstRTSPClient *, gpointer data) { --static_cast<Impl *>(data)->clients; }
+    static void onTeardown(GstRTSPClient *, GstRTSPContext *, gpointer data) { ++static_cast<Impl *>(data)->teardowns; }
 
     static void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer data)
     {
@@ -253,6 +255,7 @@ struct RtspTestServer::Impl
         g_signal_connect(client, "pre-setup-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "pre-play-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
+        g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), data);
     }
 
     static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *, gpointer)
@@ -415,6 +418,11 @@ void RtspTestServer::restartWithKey(double downSeconds, const std::string &key)
 int RtspTestServer::connectedClients() const
 {
     return d->clients;
+}
+
+int RtspTestServer::teardowns() const
+{
+    return d->teardowns;
 }
 
 int RtspTestServer::refusedRequests() const

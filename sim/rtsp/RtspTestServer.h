@@ -72,6 +72,7 @@ public:
 
     int connectedClients() const; // RTSP connections open right now
     int refusedRequests() const; // requests answered 401 or 503 so far
+    int teardowns() const; // TEARDOWN requests received so far
 
     struct Impl;
 

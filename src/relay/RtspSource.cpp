@@ -31,6 +31,8 @@ RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
 int RtspSource::interrupted(void *opaque)
 {
     auto *self = static_cast<RtspSource *>(opaque);
+    if (self->m_closing)
+        return CoarseClock::now() > self->m_deadline;
     if (self->m_stop)
         return 1;
     // Asked around every read of a busy stream; while it waits, every 100 ms: the clock is read
@@ -38,6 +40,18 @@ int RtspSource::interrupted(void *opaque)
     if (++self->m_checks % 8 != 0)
         return 0;
     return CoarseClock::now() > self->m_deadline;
+}
+
+void RtspSource::close()
+{
+    if (!m_input)
+        return;
+    // A session left without TEARDOWN counts against the recorder's few RTSP connections until it
+    // times out there; a server that does not take it within a second is not waited for.
+    m_closing = true;
+    arm(std::chrono::milliseconds(1000));
+    m_input.reset();
+    m_closing = false;
 }
 
 int RtspSource::connect(bool tcp)

@@ -27,7 +27,8 @@ public:
     int open(std::chrono::milliseconds limit);
     // Next packet; an AVERROR code when the stream ended, broke or was silent for the limit.
     int read(AVPacket *packet, std::chrono::milliseconds silenceLimit);
-    void close() { m_input.reset(); }
+    // Ends the session with TEARDOWN (within a second, even when stopped) and closes it.
+    void close();
     // The address the next open() uses.
     void setUrl(std::string url) { m_url = std::move(url); }
 
@@ -48,6 +49,7 @@ private:
     const std::atomic<bool> &m_stop;
     CoarseClock::time_point m_deadline;
     unsigned m_checks = 0;
+    bool m_closing = false; // the stop no longer cuts short: the session's TEARDOWN goes out
     InputContextPtr m_input;
 };
 

@@ -75,7 +75,10 @@ private slots:
     {
         QFETCH(int, mode);
         const QString name = QString("课_%1").arg(mode);
+        const int teardowns = m_server.teardowns();
         recordFor(recordFor(m_server, mode, name), 3);
+        // The session was ended, not left to time out among the recorder's few connections.
+        QTRY_COMPARE(m_server.teardowns(), teardowns + 1);
         const Test::FileProbe probe = Test::probeFile(fileOf(name));
         QVERIFY(probe.ok);
         QCOMPARE(probe.streams, QStringList({ "video", "audio" }));
