@@ -1,5 +1,6 @@
 #include "Mp4Writer.h"
 
+#include "MediaRules.h"
 #include "VideoNal.h"
 #include "zelmicro.h"
 
@@ -40,33 +41,6 @@ namespace {
         av_freep(&par->extradata);
         par->extradata = buffer;
         par->extradata_size = int(data.size());
-        return true;
-    }
-
-    struct ParserClose
-    {
-        void operator()(AVCodecParserContext *parser) const { av_parser_close(parser); }
-    };
-
-    // The picture size read from a keyframe's parameter sets (or those the stream described),
-    // for a stream that starts without probing.
-    bool readPictureSize(AVCodecParameters *par, const AVPacket &keyframe)
-    {
-        std::unique_ptr<AVCodecParserContext, ParserClose> parser(av_parser_init(par->codec_id));
-        CodecContextPtr context(avcodec_alloc_context3(nullptr));
-        if (!parser || !context || avcodec_parameters_to_context(context.get(), par) < 0)
-            return false;
-        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-        uint8_t *out = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser.get(), context.get(), &out, &outSize, keyframe.data, keyframe.size,
-            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (parser->width <= 0 || parser->height <= 0)
-            return false;
-        par->width = parser->width;
-        par->height = parser->height;
-        if (par->format < 0)
-            par->format = parser->format;
         return true;
     }
 
@@ -265,19 +239,19 @@ bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
         for (const Track &track : m_tracks)
             if (track.out == int(i))
                 stream->time_base = track.timeBase;
-        if (int(i) != first.out || !first.joinsSlices)
+        if (int(i) != first.out || !sizeKnownLater(first.codec))
             continue;
-        // Without parameter sets from the session description, take them from the keyframe;
-        // the picture size too, as the stream was not probed for it.
+        // Without parameter sets or configuration from the session description, take them from
+        // the keyframe; the picture size too, as the stream was not probed for it.
         if (par->extradata_size == 0) {
-            const auto sets = parameterSets(first.codec, packet.data, size_t(packet.size));
+            const auto sets = streamHeaders(first.codec, packet.data, size_t(packet.size));
             if (!sets.empty() && !setExtradata(par, sets)) {
                 fail(AVERROR(ENOMEM));
                 return false;
             }
         }
         if (par->width <= 0 || par->height <= 0)
-            readPictureSize(par, packet);
+            readPictureSize(*par, packet.data, packet.size);
     }
     output->pb = m_sink.openIo();
     if (!output->pb) {

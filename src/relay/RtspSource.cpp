@@ -74,13 +74,15 @@ int RtspSource::connect(bool tcp)
 }
 
 // True when the session description gave what the file needs, so no packet has to be read
-// ahead: codecs, the sound's rate and channels; H.264 and H.265 pictures tell their size in
-// their first keyframe.
-bool RtspSource::describedEnough() const
+// ahead: codecs, the sound's rate and channels, the picture size (read from the configuration it
+// gives); H.264, H.265 and MPEG-4 Part 2 pictures may also tell their size in their first keyframe.
+bool RtspSource::describedEnough()
 {
     for (unsigned i = 0; i < m_input->nb_streams; ++i) {
-        const AVCodecParameters &par = *m_input->streams[i]->codecpar;
-        if (par.codec_type == AVMEDIA_TYPE_VIDEO && !hasNalReader(par.codec_id) && par.width <= 0)
+        AVCodecParameters &par = *m_input->streams[i]->codecpar;
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO && par.width <= 0 && par.extradata_size > 0)
+            readPictureSize(par, par.extradata, par.extradata_size);
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO && !sizeKnownLater(par.codec_id) && par.width <= 0)
             return false;
         if (par.codec_type == AVMEDIA_TYPE_AUDIO && (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0))
             return false;

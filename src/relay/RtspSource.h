@@ -40,7 +40,7 @@ private:
     static int interrupted(void *opaque);
     void arm(std::chrono::milliseconds limit) { m_deadline = CoarseClock::now() + limit; }
     int connect(bool tcp);
-    bool describedEnough() const;
+    bool describedEnough();
     // Waits 100 ms; false when stopped or past the deadline.
     bool pauseBeforeRetry();
 
