@@ -281,6 +281,7 @@ void RelayRecorder::readLoop()
             m_source.close();
             continue;
         }
+        m_tcp = m_source.tcp(); // the source may have moved from UDP that never came to TCP
         m_lastPacketUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_created).count();
         if (!m_recording) {
             av_packet_unref(packet.get());

@@ -103,6 +103,7 @@ bool RtspSource::pauseBeforeRetry()
 int RtspSource::open(std::chrono::milliseconds limit)
 {
     close();
+    m_hadPacket = false;
     arm(limit);
     int rc = connect(m_tcp);
     if (rc == AVERROR(EPROTONOSUPPORT) && !m_stop) { // "461 Unsupported transport"
@@ -134,8 +135,19 @@ int RtspSource::read(AVPacket *packet, std::chrono::milliseconds silenceLimit)
 {
     if (!m_input)
         return AVERROR(EINVAL);
-    arm(silenceLimit);
-    return av_read_frame(m_input.get(), packet);
+    constexpr std::chrono::milliseconds kUdpWait { 3000 };
+    const bool awaitingUdp = !m_tcp && !m_hadPacket;
+    arm(awaitingUdp ? std::min(silenceLimit, kUdpWait) : silenceLimit);
+    int rc = av_read_frame(m_input.get(), packet);
+    if (rc < 0 && awaitingUdp && !m_stop && CoarseClock::now() > m_deadline) {
+        m_tcp = true;
+        if (open(silenceLimit) < 0)
+            return rc;
+        arm(silenceLimit);
+        rc = av_read_frame(m_input.get(), packet);
+    }
+    m_hadPacket = m_hadPacket || rc >= 0;
+    return rc;
 }
 
 } // namespace Qurel

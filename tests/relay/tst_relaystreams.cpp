@@ -190,21 +190,29 @@ private slots:
     void refusedTransportFallsBackToTheOther_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("TCP refused: UDP") << 1;
-        QTest::newRow("UDP refused: TCP") << 0;
+        QTest::addColumn<bool>("udpBlocked"); // UDP is set up, but its packets never arrive
+        QTest::newRow("TCP refused: UDP") << 1 << false;
+        QTest::newRow("UDP refused: TCP") << 0 << false;
+        QTest::newRow("UDP never arrives: TCP") << 0 << true;
     }
     void refusedTransportFallsBackToTheOther()
     {
         QFETCH(int, mode);
+        QFETCH(bool, udpBlocked);
         RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
         options.tcp = mode == 0; // only the transport the record does not ask for
-        options.udp = mode == 1;
+        options.udp = mode == 1 || udpBlocked;
+        options.udpBlocked = udpBlocked;
         RtspTestServer server;
         QVERIFY(server.start(options));
-        const QString name = QString("fallback%1").arg(mode);
-        record(server, mode, name, 2);
+        const QString name = QString("fallback%1%2").arg(mode).arg(udpBlocked);
+        const double seconds = udpBlocked ? 8 : 2; // about 3 s pass before TCP is tried
+        record(server, mode, name, seconds);
         QCOMPARE(bool(m_midway.flags & ZMS32_STATUS_TCP), mode == 0);
-        QCOMPARE(Test::probeFile(fileOf(name)).streams, QStringList({ "video", "audio" }));
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QCOMPARE(probe.streams, QStringList({ "video", "audio" }));
+        QVERIFY2(probe.duration > seconds - (udpBlocked ? 4 : 1), qPrintable(QString::number(probe.duration)));
+        QCOMPARE(m_midway.reconnects, 0); // a change of transport, not a lost connection
     }
 
     void pictureMp4CannotCarryFailsCreate()
