@@ -191,13 +191,6 @@ void Mp4Writer::pass(Track &track, AVPacket *packet, int64_t nextPts)
     writeToFile(track, packet);
 }
 
-int64_t Mp4Writer::segmentStart(int index) const
-{
-    if (!m_segmentPlaced || index < 0 || size_t(index) >= m_tracks.size())
-        return AV_NOPTS_VALUE;
-    return m_tracks[size_t(index)].base;
-}
-
 bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 {
     const auto now = std::chrono::steady_clock::now();
@@ -212,9 +205,9 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
             = std::chrono::duration_cast<std::chrono::microseconds>(now - m_fileStart).count();
         m_segmentOffsetUs = std::max(m_endUs, elapsedUs);
     }
-    const int64_t baseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
+    m_segmentBaseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
     for (Track &track : m_tracks)
-        track.base = av_rescale_q(baseUs, kMicroseconds, track.timeBase);
+        track.base = av_rescale_q(m_segmentBaseUs, kMicroseconds, track.timeBase);
     m_segmentPlaced = true;
     return true;
 }

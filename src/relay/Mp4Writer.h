@@ -42,9 +42,9 @@ public:
     bool started() const { return bool(m_output); }
     // True once the connection's first keyframe has placed it in the file.
     bool segmentPlaced() const { return m_segmentPlaced; }
-    // Where the file's part of the connection's stream begins, in that stream's time base;
-    // AV_NOPTS_VALUE before the segment is placed.
-    int64_t segmentStart(int index) const;
+    // Where the file's part of the connection begins, in microseconds of the connection's
+    // timestamps; AV_NOPTS_VALUE before the segment is placed.
+    int64_t segmentStartUs() const { return m_segmentPlaced ? m_segmentBaseUs : AV_NOPTS_VALUE; }
     // The end of the media written so far, in microseconds of the file.
     int64_t endUs() const { return m_endUs; }
     // The AVERROR code that stopped the writing; 0 while it works.
@@ -85,6 +85,7 @@ private:
     bool m_segmentPlaced = false;
     bool m_firstFragmentOut = false;
     int64_t m_segmentOffsetUs = 0; // where the current segment starts in the file
+    int64_t m_segmentBaseUs = 0; // the connection's timestamp that the file's segment starts at
     int64_t m_endUs = 0; // end of the latest packet written
     std::chrono::steady_clock::time_point m_fileStart;
     OutputContextPtr m_output;

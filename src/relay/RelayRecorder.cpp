@@ -223,7 +223,7 @@ void RelayRecorder::deliver(AVPacket *packet)
         return;
     }
     AudioTranscoder &transcoder = *found->second;
-    transcoder.startAt(m_writer.segmentStart(index));
+    transcoder.startAtUs(m_writer.segmentStartUs());
     const bool ok = transcoder.push(*packet, [this, index](AVPacket *out) {
         out->stream_index = index;
         m_writer.write(out);

@@ -169,6 +169,42 @@ private slots:
             checkInStep(fileOf(name), 0.15);
     }
 
+    // Sound transcoded from G.722 (16 kHz on an 8 kHz RTP clock) starts with the picture, also when
+    // the relay joins between keyframes 2 s apart and again after a reconnect.
+    void transcodedSoundStartsWithThePicture_data()
+    {
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("joined between keyframes") << false;
+        QTest::newRow("after a reconnect") << true;
+    }
+    void transcodedSoundStartsWithThePicture()
+    {
+        QFETCH(bool, reconnect);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::G722);
+        options.keyframeInterval = 30;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("g722_%1").arg(reconnect);
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        sleepFor(1); // the stream runs on: the start call falls between keyframes
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(3);
+        if (reconnect) {
+            server.pauseFor(0.5);
+            QTRY_VERIFY_WITH_TIMEOUT(statusNow().reconnects == 1, 8000);
+            sleepFor(3);
+        }
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const QList<Test::TrackTiming> t = Test::trackTimings(fileOf(name));
+        QCOMPARE(t.size(), 2);
+        const QString figures = QString("video from %1 s for %2 s, audio from %3 s for %4 s")
+                                    .arg(t[0].start).arg(t[0].covered).arg(t[1].start).arg(t[1].covered);
+        QVERIFY2(qAbs(t[1].start - t[0].start) <= 0.1, qPrintable(figures));
+        QVERIFY2(qAbs(t[1].covered - t[0].covered) <= 0.15, qPrintable(figures));
+    }
+
     // G.711 over UDP losing 1% of its packets. Sound whose lost packets were not made up for
     // would fall behind the picture by their length: the ~10 lost 20 ms packets of 20 s come to
     // 200 ms, twice the 100 ms allowed, so 20 s tell as much here as 60 s would.
