@@ -1,11 +1,15 @@
 #include "RtspTestServer.h"
 
+#include <arpa/inet.h>
 #include <condition_variable>
 #include <functional>
 #include <random>
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
+#include <regex>
 #include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace Qurel {
 
@@ -192,6 +196,54 @@ struct RtspTestServer::Impl
     std::chrono::steady_clock::time_point pausedUntil;
     std::atomic<int> clients { 0 };
     std::atomic<int> refused { 0 };
+    std::atomic<int> teardowns { 0 };
+    int blackHole[2] = { -1, -1 }; // UDP sockets that swallow RTP and RTCP when udpBlocked
+    uint16_t blackHolePort = 0;
+
+    // Two bound UDP sockets on an even and the next port, read by nobody.
+    bool openBlackHole()
+    {
+        for (uint16_t port = 40000; port < 41000; port += 2) {
+            int bound = 0;
+            for (int i = 0; i < 2; ++i) {
+                blackHole[i] = ::socket(AF_INET, SOCK_DGRAM, 0);
+                sockaddr_in at {};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(uint16_t(port + i));
+                inet_pton(AF_INET, options.address.c_str(), &at.sin_addr);
+                bound += blackHole[i] >= 0 && ::bind(blackHole[i], reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+            }
+            if (bound == 2) {
+                blackHolePort = port;
+                return true;
+            }
+            closeBlackHole();
+        }
+        return false;
+    }
+    void closeBlackHole()
+    {
+        for (int &fd : blackHole) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+
+    // Points a SETUP's UDP transport at the black hole instead of the client's ports.
+    void divertUdp(GstRTSPMessage *request) const
+    {
+        gchar *value = nullptr;
+        if (gst_rtsp_message_get_header(request, GST_RTSP_HDR_TRANSPORT, &value, 0) != GST_RTSP_OK || !value)
+            return;
+        const std::string transport = value;
+        if (transport.find("RTP/AVP/TCP") != std::string::npos || transport.find("interleaved") != std::string::npos)
+            return;
+        const std::string diverted = std::regex_replace(transport, std::regex("client_port=[0-9]+-[0-9]+"),
+            "client_port=" + std::to_string(blackHolePort) + "-" + std::to_string(blackHolePort + 1));
+        gst_rtsp_message_remove_header(request, GST_RTSP_HDR_TRANSPORT, -1);
+        gst_rtsp_message_add_header(request, GST_RTSP_HDR_TRANSPORT, diverted.c_str());
+    }
 
     bool isPaused() const
     {
@@ -236,6 +288,9 @@ struct RtspTestServer::Impl
         if (ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
             && ctx->request->type_data.request.method == GST_RTSP_PLAY)
             gst_rtsp_message_remove_header(ctx->request, GST_RTSP_HDR_RANGE, -1);
+        if (self->options.udpBlocked && ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
+            && ctx->request->type_data.request.method == GST_RTSP_SETUP)
+            self->divertUdp(ctx->request);
         if (self->isPaused())
             return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
         if (!g_object_get_data(G_OBJECT(client), kAuthorisedTag))
@@ -244,6 +299,7 @@ struct RtspTestServer::Impl
     }
 
     static void onClosed(GstRTSPClient *, gpointer data) { --static_cast<Impl *>(data)->clients; }
+    static void onTeardown(GstRTSPClient *, GstRTSPContext *, gpointer data) { ++static_cast<Impl *>(data)->teardowns; }
 
     static void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer data)
     {
@@ -253,6 +309,7 @@ struct RtspTestServer::Impl
         g_signal_connect(client, "pre-setup-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "pre-play-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
+        g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), data);
     }
 
     static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *, gpointer)
@@ -307,6 +364,8 @@ bool RtspTestServer::start(const RtspTestServerOptions &options)
 
     d->options = options;
     setKey(options.key);
+    if (options.udpBlocked && !d->openBlackHole())
+        return false;
     d->context.reset(g_main_context_new());
     d->loop.reset(g_main_loop_new(d->context.get(), FALSE));
     d->server.reset(gst_rtsp_server_new());
@@ -364,6 +423,7 @@ void RtspTestServer::stop()
     d->context.reset();
     d->sourceId = 0;
     d->boundPort = 0;
+    d->closeBlackHole();
 }
 
 bool RtspTestServer::isRunning() const
@@ -415,6 +475,11 @@ void RtspTestServer::restartWithKey(double downSeconds, const std::string &key)
 int RtspTestServer::connectedClients() const
 {
     return d->clients;
+}
+
+int RtspTestServer::teardowns() const
+{
+    return d->teardowns;
 }
 
 int RtspTestServer::refusedRequests() const

@@ -41,6 +41,9 @@ struct RtspTestServerOptions
     // parameter sets end up between the slices of one picture (some recorders send this).
     bool slicedKeyframes = false;
     bool udp = true; // offer RTP over UDP
+    // RTP over UDP is set up but never arrives, like behind a client's host firewall: the packets
+    // go to a port the server holds itself and never reads.
+    bool udpBlocked = false;
     bool tcp = true; // offer RTP interleaved in the RTSP connection
 };
 
@@ -72,6 +75,7 @@ public:
 
     int connectedClients() const; // RTSP connections open right now
     int refusedRequests() const; // requests answered 401 or 503 so far
+    int teardowns() const; // TEARDOWN requests received so far
 
     struct Impl;
 

@@ -1,10 +1,10 @@
 #include "Mp4Writer.h"
 
+#include "MediaRules.h"
 #include "VideoNal.h"
 #include "zelmicro.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace Qurel {
@@ -44,37 +44,10 @@ namespace {
         return true;
     }
 
-    struct ParserClose
-    {
-        void operator()(AVCodecParserContext *parser) const { av_parser_close(parser); }
-    };
-
-    // The picture size read from a keyframe's parameter sets (or those the stream described),
-    // for a stream that starts without probing.
-    bool readPictureSize(AVCodecParameters *par, const AVPacket &keyframe)
-    {
-        std::unique_ptr<AVCodecParserContext, ParserClose> parser(av_parser_init(par->codec_id));
-        CodecContextPtr context(avcodec_alloc_context3(nullptr));
-        if (!parser || !context || avcodec_parameters_to_context(context.get(), par) < 0)
-            return false;
-        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-        uint8_t *out = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser.get(), context.get(), &out, &outSize, keyframe.data, keyframe.size,
-            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (parser->width <= 0 || parser->height <= 0)
-            return false;
-        par->width = parser->width;
-        par->height = parser->height;
-        if (par->format < 0)
-            par->format = parser->format;
-        return true;
-    }
-
 } // namespace
 
-Mp4Writer::Mp4Writer(std::string path)
-    : m_path(std::move(path))
+Mp4Writer::Mp4Writer(FileSink &sink)
+    : m_sink(sink)
 {
 }
 
@@ -218,13 +191,6 @@ void Mp4Writer::pass(Track &track, AVPacket *packet, int64_t nextPts)
     writeToFile(track, packet);
 }
 
-int64_t Mp4Writer::segmentStart(int index) const
-{
-    if (!m_segmentPlaced || index < 0 || size_t(index) >= m_tracks.size())
-        return AV_NOPTS_VALUE;
-    return m_tracks[size_t(index)].base;
-}
-
 bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 {
     const auto now = std::chrono::steady_clock::now();
@@ -239,9 +205,9 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
             = std::chrono::duration_cast<std::chrono::microseconds>(now - m_fileStart).count();
         m_segmentOffsetUs = std::max(m_endUs, elapsedUs);
     }
-    const int64_t baseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
+    m_segmentBaseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
     for (Track &track : m_tracks)
-        track.base = av_rescale_q(baseUs, kMicroseconds, track.timeBase);
+        track.base = av_rescale_q(m_segmentBaseUs, kMicroseconds, track.timeBase);
     m_segmentPlaced = true;
     return true;
 }
@@ -249,7 +215,7 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
 {
     AVFormatContext *raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_path.c_str());
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_sink.path().c_str());
     if (rc < 0) {
         fail(rc);
         return false;
@@ -266,33 +232,32 @@ bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
         for (const Track &track : m_tracks)
             if (track.out == int(i))
                 stream->time_base = track.timeBase;
-        if (int(i) != first.out || !first.joinsSlices)
+        if (int(i) != first.out || !sizeKnownLater(first.codec))
             continue;
-        // Without parameter sets from the session description, take them from the keyframe;
-        // the picture size too, as the stream was not probed for it.
+        // Without parameter sets or configuration from the session description, take them from
+        // the keyframe; the picture size too, as the stream was not probed for it.
         if (par->extradata_size == 0) {
-            const auto sets = parameterSets(first.codec, packet.data, size_t(packet.size));
+            const auto sets = streamHeaders(first.codec, packet.data, size_t(packet.size));
             if (!sets.empty() && !setExtradata(par, sets)) {
                 fail(AVERROR(ENOMEM));
                 return false;
             }
         }
         if (par->width <= 0 || par->height <= 0)
-            readPictureSize(par, packet);
+            readPictureSize(*par, packet.data, packet.size);
     }
-    rc = avio_open(&output->pb, m_path.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) {
-        fail(rc);
+    output->pb = m_sink.openIo();
+    if (!output->pb) {
+        fail(AVERROR(ENOMEM));
         return false;
     }
+    output->flags |= AVFMT_FLAG_CUSTOM_IO;
     Options options;
     options.set("movflags", "frag_keyframe+empty_moov+default_base_moof");
     options.set("frag_duration", "1000000"); // a long keyframe interval still loses at most ~1 s
     options.set("flush_packets", "1");
     rc = avformat_write_header(output.get(), options.get());
     if (rc < 0) {
-        output.reset();
-        std::remove(m_path.c_str()); // no half-made file
         fail(rc);
         return false;
     }
@@ -357,8 +322,7 @@ int Mp4Writer::finish()
         return m_error ? ZMS32_ERR_WRITE : ZMS32_ERR_NO_MEDIA;
     if (const int rc = av_write_trailer(m_output.get()); rc < 0)
         fail(rc);
-    if (const int rc = avio_closep(&m_output->pb); rc < 0)
-        fail(rc);
+    avio_flush(m_output->pb);
     m_output.reset();
     return m_error ? ZMS32_ERR_WRITE : ZMS32_OK;
 }

@@ -126,6 +126,32 @@ private slots:
         QVERIFY(parameterSets(AV_CODEC_ID_H264, key.data(), key.size()) != setsOnly);
     }
 
+    // MPEG-4 Part 2 (older cameras): its configuration, as a session description gives it and as
+    // a keyframe repeats it, tells the picture size, so the stream starts without a look at packets.
+    void readsMpeg4Configuration()
+    {
+        const QByteArray config = QByteArray::fromHex("000001b001000001b58913000001000000012000c48d8ffffd0a04169463"
+                                                      "000001b24c61766335392e33372e313030");
+        const auto *bytes = reinterpret_cast<const uint8_t *>(config.constData());
+        CodecParametersPtr par(avcodec_parameters_alloc());
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_MPEG4;
+        QVERIFY(isCopyableVideo(*par)); // before its size is known
+        QVERIFY(readPictureSize(*par, bytes, config.size()));
+        QCOMPARE(par->width, 320);
+        QCOMPARE(par->height, 180);
+
+        QByteArray keyframe = config + QByteArray::fromHex("000001b610203040");
+        const auto headers = streamHeaders(AV_CODEC_ID_MPEG4, reinterpret_cast<const uint8_t *>(keyframe.constData()), size_t(keyframe.size()));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(headers.data()), int(headers.size())), config);
+        const QByteArray picture = QByteArray::fromHex("000001b610203040");
+        QVERIFY(streamHeaders(AV_CODEC_ID_MPEG4, reinterpret_cast<const uint8_t *>(picture.constData()), size_t(picture.size())).empty());
+
+        par->codec_id = AV_CODEC_ID_VP8; // no size and none to come: the file cannot take it
+        par->width = par->height = 0;
+        QVERIFY(!isCopyableVideo(*par));
+    }
+
     void choosesHowSoundIsKept_data()
     {
         QTest::addColumn<AVCodecID>("codec");
@@ -206,8 +232,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("empty.mp4");
-        Mp4Writer writer(path.toStdString());
+        FileSink sink(path.toStdString());
+        QCOMPARE(sink.create(), 0);
+        Mp4Writer writer(sink);
         QCOMPARE(writer.finish(), ZMS32_ERR_NO_MEDIA);
+        sink.discard();
         QVERIFY(!QFile::exists(path));
     }
 };
