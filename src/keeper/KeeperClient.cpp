@@ -105,24 +105,15 @@ void KeeperClient::lost()
 
 void KeeperClient::readLines()
 {
-    QByteArray line;
-    for (;;) {
-        switch (ReadKeeperLine(*m_socket, &line)) {
-        case KeeperLineRead::NeedMore:
-            return;
-        case KeeperLineRead::TooLong:
-            lost();
-            return;
-        case KeeperLineRead::Line:
-            break;
-        }
+    const bool fits = ReadKeeperLines(*m_socket, [this](const QByteArray &line) {
         m_lastHeard.start();
         // A line this side does not understand (a newer keeper's event) is passed over.
         if (const auto event = DecodeKeeperEvent(line, nullptr))
             handle(*event);
-        if (m_socket->state() != QLocalSocket::ConnectedState)
-            return;
-    }
+        return m_socket->state() == QLocalSocket::ConnectedState;
+    });
+    if (!fits)
+        lost();
 }
 
 void KeeperClient::handle(const KeeperEvent &event)

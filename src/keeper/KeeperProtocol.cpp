@@ -375,4 +375,20 @@ KeeperLineRead ReadKeeperLine(QIODevice &device, QByteArray *line)
     return device.bytesAvailable() > kMaxKeeperLine ? KeeperLineRead::TooLong : KeeperLineRead::NeedMore;
 }
 
+bool ReadKeeperLines(QIODevice &device, const std::function<bool(const QByteArray &)> &onLine)
+{
+    QByteArray line;
+    for (;;) {
+        switch (ReadKeeperLine(device, &line)) {
+        case KeeperLineRead::NeedMore:
+            return true;
+        case KeeperLineRead::TooLong:
+            return false;
+        case KeeperLineRead::Line:
+            if (!onLine(line))
+                return true;
+        }
+    }
+}
+
 } // namespace Qurel

@@ -29,6 +29,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -83,5 +84,8 @@ enum class KeeperLineRead { Line, NeedMore, TooLong };
 // The next whole line of `device` without its '\n' into `line`; TooLong when a line (or what has
 // arrived of it) exceeds kMaxKeeperLine, after which the connection cannot be read any further.
 KeeperLineRead ReadKeeperLine(QIODevice &device, QByteArray *line);
+// Hands each whole line that has arrived to `onLine` until none is left or `onLine` returns false
+// (it is done with the connection). False when a line is too long: the connection is unusable.
+bool ReadKeeperLines(QIODevice &device, const std::function<bool(const QByteArray &)> &onLine);
 
 } // namespace Qurel

@@ -128,25 +128,17 @@ void KeeperServer::acceptConnections()
 
 void KeeperServer::readLines(QLocalSocket *socket)
 {
-    QByteArray line;
-    for (;;) {
-        if (!m_views.contains(socket))
-            return;
-        switch (ReadKeeperLine(*socket, &line)) {
-        case KeeperLineRead::NeedMore:
-            return;
-        case KeeperLineRead::TooLong:
-            socket->abort();
-            forget(socket);
-            return;
-        case KeeperLineRead::Line:
-            break;
-        }
+    const bool fits = ReadKeeperLines(*socket, [this, socket](const QByteArray &line) {
         QString error;
         if (const auto command = DecodeKeeperCommand(line, &error))
             handle(socket, *command);
         else
             send(socket, EncodeKeeperEvent({ KeeperEvent::Kind::Error, {}, error, 0 }));
+        return m_views.contains(socket);
+    });
+    if (!fits && m_views.contains(socket)) {
+        socket->abort();
+        forget(socket);
     }
 }
 
