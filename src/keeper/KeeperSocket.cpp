@@ -8,7 +8,8 @@ namespace Qurel {
 
 QString UserKeeperSocketPath()
 {
-    return RuntimeFolder() + QStringLiteral("/qureld");
+    const QString folder = RuntimeFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/qureld");
 }
 
 bool IsKeeperInstanceName(const QString &instance)

@@ -7,7 +7,8 @@
 
 namespace Qurel {
 
-// $XDG_RUNTIME_DIR/qureld (the runtime folder's fallback when there is none).
+// $XDG_RUNTIME_DIR/qureld, or in the runtime folder's private fallback; empty when the user has
+// no private folder for it.
 QString UserKeeperSocketPath();
 
 // The folder of the system instances' sockets and locks.
