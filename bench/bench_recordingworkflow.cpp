@@ -211,14 +211,14 @@ int main(int argc, char *argv[])
     const qint64 startedAfter = slow.elapsed();
     QTest::qWait(3000);
     sim.stopRecording();
-    while (!frm.Lesson().settled() && slow.elapsed() < 150000)
+    while (!frm.Keeper().snapshot().settled && slow.elapsed() < 150000)
         QTest::qWait(20);
     sim.setReplyDelayMs(0);
     std::printf("slow recorder (each CGI answer after 20 s): lesson recording after %lld ms, finished %s\n",
-        static_cast<long long>(startedAfter), frm.Lesson().settled() ? "yes" : "no");
+        static_cast<long long>(startedAfter), frm.Keeper().snapshot().settled ? "yes" : "no");
     std::printf("longest UI-thread stall during that lesson: %lld ms (target < 100 ms)\n",
         static_cast<long long>(stalls.longest()));
     std::printf("qurelctl status: %d answers, slowest %lld ms (target < 100 ms)\n", asker.asked(),
         static_cast<long long>(asker.slowest()));
-    return frm.FRecording() || !frm.Lesson().settled() ? 1 : 0;
+    return frm.FRecording() || !frm.Keeper().snapshot().settled ? 1 : 0;
 }

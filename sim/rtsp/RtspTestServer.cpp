@@ -406,6 +406,12 @@ void RtspTestServer::pauseFor(double seconds)
         d->runOnLoop([this] { d->dropClients(); });
 }
 
+void RtspTestServer::restartWithKey(double downSeconds, const std::string &key)
+{
+    setKey(key);
+    pauseFor(downSeconds);
+}
+
 int RtspTestServer::connectedClients() const
 {
     return d->clients;

@@ -66,6 +66,9 @@ public:
     // Drops every client and refuses new ones (503) for the given time, like a recorder whose
     // stream goes away for a while.
     void pauseFor(double seconds);
+    // Like a recorder restarting its stream server: drops every client, refuses new ones (503) for
+    // the given time and then serves only clients that bring the new key.
+    void restartWithKey(double downSeconds, const std::string &key);
 
     int connectedClients() const; // RTSP connections open right now
     int refusedRequests() const; // requests answered 401 or 503 so far

@@ -19,7 +19,11 @@ void usage()
         "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
         "                      [--audio aac|pcma|pcmu|g722|none] [--video h264|h265|mjpeg|vp8] [--loss PERCENT]\n"
         "                      [--picture \"pattern=snow\"]\n"
-        "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n");
+        "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n"
+        "                      [--restart-at S [--restart-for N] --new-key K]\n"
+        "  --pause-at S --pause-for N   at S seconds drop every client and refuse new ones (503) for N s\n"
+        "  --restart-at S --new-key K   at S seconds restart like a recorder's stream server: drop every\n"
+        "                               client, refuse new ones for N s (default 1), then require key K\n");
 }
 
 } // namespace
@@ -27,7 +31,8 @@ void usage()
 int main(int argc, char **argv)
 {
     Qurel::RtspTestServerOptions options;
-    double pauseAt = -1, pauseFor = 0;
+    double pauseAt = -1, pauseFor = 0, restartAt = -1, restartFor = 1;
+    std::string newKey;
     bool ok = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -60,6 +65,12 @@ int main(int argc, char **argv)
             takes([&](const char *v) { pauseAt = std::atof(v); });
         else if (arg == "--pause-for")
             takes([&](const char *v) { pauseFor = std::atof(v); });
+        else if (arg == "--restart-at")
+            takes([&](const char *v) { restartAt = std::atof(v); });
+        else if (arg == "--restart-for")
+            takes([&](const char *v) { restartFor = std::atof(v); });
+        else if (arg == "--new-key")
+            takes([&](const char *v) { newKey = v; });
         else if (arg == "--audio")
             takes([&](const char *v) { ok = ok && Qurel::parseStreamAudio(v, options.audio); });
         else if (arg == "--video")
@@ -96,6 +107,8 @@ int main(int argc, char **argv)
     for (int tenths = 0; !g_quit; ++tenths) {
         if (pauseAt >= 0 && tenths == int(pauseAt * 10))
             server.pauseFor(pauseFor);
+        if (restartAt >= 0 && tenths == int(restartAt * 10))
+            server.restartWithKey(restartFor, newKey);
         usleep(100000);
     }
     server.stop();

@@ -27,8 +27,7 @@ TfrmMain *frmMain = nullptr;
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QWidget(parent)
-    , FLesson(new Qurel::LessonRecorder(Qurel::RelayCalls::Library(), this))
-    , FLink(new Qurel::RecorderLink(this))
+    , FKeeper(new Qurel::KeeperThread(Qurel::KeeperPaths::ForUser(), this))
     , FAutoMode(SDKConfig.AutoRec)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -38,7 +37,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     FUi.setupUi(this);
     WireLayout();
     BuildPlayerControls();
-    WireLessonAndLink();
+    WireKeeper();
     FormCreate();
 }
 
@@ -73,23 +72,22 @@ void TfrmMain::FormCreate()
     FUi.colourForm();
     FUi.centrePlaySymbol();
     FUi.sizePicFrames();
-    LoadPicList();
     FFullScrPlay = false;
 
     if (zms32Init(5555, 0, 1) != 0) {
+        LoadPicList();
         Qurel::ShowMsg(this, QStringLiteral("初始化rtsp失败"));
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         return;
     }
     FRelayReady = true;
+    // The keeper starts first: a copy its journal still holds stays out of the list until finished.
+    ApplyKeeperSettings();
+    LoadPicList();
     FPPTFile = Qurel::EditableFilePath(QStringLiteral("temp.ppt"));
     if (!Qurel::IsVlcInstalled())
         Qurel::ShowMsg(this, QStringLiteral("本机尚未安排VLC播放器，请先下载安装vlc播放器2.0.3版本！"));
-    if (FAutoMode) {
-        // A recorder that restarts must be followed again without anybody at the desk.
-        FLink->setAutoReconnect(true);
-        ConnectRecorder();
-    } else {
+    if (!FAutoMode) {
         // Nothing records yet: the status line stays empty until a lesson or a connection.
         FUi.lblStatus->hide();
         FUi.btnStartRec->show();
@@ -106,8 +104,8 @@ void TfrmMain::FormDestroy()
     if (!FRelayReady)
         return;
     FRelayReady = false;
-    // The lesson's threads use the library: they end (finishing any lesson) before it is released.
-    delete std::exchange(FLesson, nullptr);
+    // The keeper's threads use the library: they end (finishing any lesson) before it is released.
+    delete std::exchange(FKeeper, nullptr);
     if (zms32Uninit() != 0) {
         Qurel::ShowMsg(this, QStringLiteral("销毁rtsp失败"));
         QCoreApplication::exit(1);
@@ -134,7 +132,7 @@ void TfrmMain::btnCloseClick()
 // recorder itself goes on recording, only the local copy ends here.
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    if (!FLesson || FLesson->settled()) {
+    if (!FKeeper || FKeeper->snapshot().settled) {
         event->accept();
         return;
     }
@@ -142,16 +140,21 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     event->ignore();
     if (FCloseWhenSettled)
         return;
-    const bool asks = FLesson->state() == Qurel::LessonRecorder::State::Starting || FLesson->recording();
+    const Qurel::KeeperSnapshot &lesson = FKeeper->snapshot();
+    const bool asks = lesson.state == QLatin1String("starting") || lesson.recording();
     if (asks
         && !Qurel::AskMsg(this,
             QStringLiteral("视频正在录制中，关闭软件不会关闭录播机录播状态，但软件生成的视频只会"
                            "记录到此刻，是否确定要关闭？")))
         return;
+    // The lesson may have settled while the question was open: this very event closes the window
+    // then (a close() from inside closeEvent would do nothing).
+    if (FKeeper->snapshot().settled) {
+        event->accept();
+        return;
+    }
     FCloseWhenSettled = true;
-    StopLocalRecording();
-    if (FLesson->settled())
-        close();
+    FKeeper->finish();
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)

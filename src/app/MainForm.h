@@ -1,17 +1,16 @@
 #pragma once
 // TfrmMain: the client's borderless main window, its state and its handlers.
-// The window only wires the window-free parts together and shows their state: the recorder link
-// (Qurel::RecorderLink) and the lesson copy (Qurel::LessonRecorder) decide, the window displays.
+// The window shows what the lesson keeper (Qurel::LessonKeeper, on a thread of its own through
+// Qurel::KeeperThread) reports and hands it the buttons and hot keys; the keeper decides.
 // The implementation is split by topic: MainForm.cpp (layout, start-up, close, title bar, external
 // messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
 // MainFormHeadTail.cpp and MainFormUpload.cpp.
 
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
-#include "LessonRecorder.h"
+#include "KeeperThread.h"
 #include "MainFormUi.h"
 #include "PictureFrame.h"
-#include "RecorderLink.h"
 #include "SegmentList.h"
 
 #include <QDateTime>
@@ -30,16 +29,16 @@ public:
     ~TfrmMain() override;
 
     // ---- State, read from the parts that hold it ---------------------------------------------
-    bool FRecording() const { return FLesson->recording(); } // a lesson's stream records
-    QString FRecFileName() const { return FLesson->fileName(); } // the recording's ".mp4"
-    QDateTime FRecStartTime() const { return FLesson->startTime(); }
+    bool FRecording() const { return FKeeper->snapshot().recording(); } // a lesson's stream records
+    QString FRecFileName() const { return FKeeper->snapshot().file; } // the recording's ".mp4"
+    QDateTime FRecStartTime() const { return FKeeper->snapshot().startTime; }
     int CurVideoNum() const { return FCurVideoNum; } // recordings found by the last list reload
     TPicFrame *CurPicFra() const { return FCurPicFra; } // the frame whose recording is current
     const Qurel::SegmentList &Segments() const { return FSegments; } // what the segment list shows
     bool FullScreen() const { return FFullScrPlay; } // the player is in the full-screen window
     QString PPTFile() const { return FPPTFile; }
-    Qurel::LessonRecorder &Lesson() { return *FLesson; }
-    Qurel::RecorderLink &Link() { return *FLink; }
+    // The lesson keeper as the window sees it.
+    Qurel::KeeperThread &Keeper() { return *FKeeper; }
     // The line `qurelctl status` prints.
     Qurel::ClientStatus Status() const;
     // False when the relay library could not be initialised; the program then ends.
@@ -57,8 +56,8 @@ public:
     // 0x40B: wParam 0 shows the window again, anything else does nothing.
     void ShowAgainMessage(qint64 wParam);
 
-    // Control channel (MainFormControl.cpp): a new attempt to SDKConfig.Address, port 18884.
-    void ConnectRecorder();
+    // The keeper takes SDKConfig as it stands (a changed address reconnects, MainFormControl.cpp).
+    void ApplyKeeperSettings();
 
     // Recording workflow (MainFormRecording.cpp). title: from the recorder's notice, or empty.
     void StartLocalRecording(const QString &title);
@@ -106,10 +105,11 @@ protected:
 private:
     // Connects the components to their handlers.
     void WireLayout();
-    // The lesson and the link, and how their state reaches the labels.
-    void WireLessonAndLink();
+    // The keeper, and how what it reports reaches the labels.
+    void WireKeeper();
+    void KeeperChanged(const Qurel::KeeperSnapshot &snapshot);
     void ShowConnectionStatus(const QString &text, bool makeVisible);
-    void LessonStateChanged(Qurel::LessonRecorder::State state);
+    void LessonStateChanged(const QString &state);
     void ShowRecordingLine();
     void ShowMessageLater(const QString &text);
     // Shows FSegments in the frames.
@@ -123,8 +123,8 @@ private:
     void LoadPlaySymbol(const QString &fileName);
 
     // ---- State ---------------------------------------------------------------------------------
-    Qurel::LessonRecorder *FLesson = nullptr;
-    Qurel::RecorderLink *FLink = nullptr;
+    Qurel::KeeperThread *FKeeper = nullptr;
+    Qurel::KeeperSnapshot FShown; // what the labels show
     const bool FAutoMode; // AutoRec as read at start
     bool FCloseWhenSettled = false; // the user closed during a lesson; close once its files are done
     bool FRelayReady = false;

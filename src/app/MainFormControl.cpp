@@ -1,20 +1,30 @@
-// TfrmMain: the control channel to the recorder. Qurel::RecorderLink holds the connection and reads
-// the notices; the window shows its texts and hands the notices to the lesson.
+// TfrmMain: the control channel to the recorder. The lesson keeper holds the connection and reads
+// the notices; the window hands it the settings and shows its texts.
 #include "MainForm.h"
 
 #include "Configs.h"
 
 #include <QLabel>
 
-void TfrmMain::ConnectRecorder()
+void TfrmMain::ApplyKeeperSettings()
 {
-    FLink->connectTo(SDKConfig.Address);
+    Qurel::KeeperSettings settings;
+    settings.address = SDKConfig.Address;
+    settings.httpPort = SDKConfig.HttpPort;
+    settings.username = SDKConfig.Username;
+    settings.password = SDKConfig.Password;
+    settings.savePath = SDKConfig.SavePath;
+    settings.autoRec = FAutoMode;
+    settings.titleTime = SDKConfig.TitleTime;
+    settings.creditTime = SDKConfig.CreditTime;
+    settings.maxLessonMinutes = SDKConfig.MaxLessonMinutes;
+    FKeeper->applySettings(settings);
 }
 
 void TfrmMain::ShowConnectionStatus(const QString &text, bool makeVisible)
 {
     // While a lesson records, its own line holds the label.
-    if (!FLesson || FLesson->state() != Qurel::LessonRecorder::State::Idle)
+    if (!FKeeper || FKeeper->snapshot().state != QLatin1String("idle"))
         return;
     FUi.lblStatus->setText(text);
     FUi.lblStatus->adjustSize();
@@ -24,14 +34,13 @@ void TfrmMain::ShowConnectionStatus(const QString &text, bool makeVisible)
 
 Qurel::ClientStatus TfrmMain::Status() const
 {
+    const Qurel::KeeperSnapshot &lesson = FKeeper->snapshot();
     Qurel::ClientStatus status;
-    status.link = FAutoMode || FLink->state() != Qurel::RecorderLink::State::Closed
-        ? QString::fromLatin1(Qurel::RecorderLink::StateName(FLink->state()))
-        : QStringLiteral("manual");
-    status.state = QString::fromLatin1(Qurel::LessonRecorder::StateName(FLesson->state()));
-    status.title = FLesson->title();
-    status.file = FLesson->fileName();
-    if (FLesson->startTime().isValid())
-        status.elapsedSeconds = FLesson->startTime().secsTo(QDateTime::currentDateTime());
+    status.link = lesson.link;
+    status.state = lesson.state;
+    status.title = lesson.title;
+    status.file = lesson.file;
+    if (lesson.startTime.isValid())
+        status.elapsedSeconds = lesson.startTime.secsTo(QDateTime::currentDateTime());
     return status;
 }

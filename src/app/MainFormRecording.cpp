@@ -1,5 +1,5 @@
-// TfrmMain: the local recording workflow and the recorder's F5/F6 hot keys. The steps and their
-// order live in Qurel::LessonRecorder; this file keeps the labels in step with it.
+// TfrmMain: the local recording workflow and the recorder's F5/F6 hot keys. The lesson keeper does
+// the work; this file hands it the buttons and keys and keeps the labels in step with it.
 #include "MainForm.h"
 
 #include "Configs.h"
@@ -15,29 +15,37 @@ constexpr int kTimingIntervalMs = 1000;
 const QString &kRecordingPrefix = Qurel::kRecordingStatusPrefix;
 constexpr int kTimingLeft = 364;
 
-Qurel::RecorderLogin recorderLogin()
-{
-    return { SDKConfig.Address, SDKConfig.HttpPort, SDKConfig.Username, SDKConfig.Password };
-}
 } // namespace
 
-void TfrmMain::WireLessonAndLink()
+void TfrmMain::WireKeeper()
 {
-    using Qurel::LessonRecorder;
     tmrRecTiming = new QTimer(this);
     tmrRecTiming->setInterval(kTimingIntervalMs);
     connect(tmrRecTiming, &QTimer::timeout, this, &TfrmMain::tmrRecTimingTimer);
-    connect(FLink, &Qurel::RecorderLink::startRequested, this, &TfrmMain::StartLocalRecording);
-    connect(FLink, &Qurel::RecorderLink::stopRequested, this, &TfrmMain::StopLocalRecording);
-    connect(FLink, &Qurel::RecorderLink::statusText, this, &TfrmMain::ShowConnectionStatus);
-    connect(FLesson, &LessonRecorder::stateChanged, this, &TfrmMain::LessonStateChanged);
-    connect(FLesson, &LessonRecorder::message, this, &TfrmMain::ShowMessageLater);
-    connect(FLesson, &LessonRecorder::warningChanged, this, &TfrmMain::ShowRecordingLine);
-    connect(FLesson, &LessonRecorder::lessonFinished, this, &TfrmMain::LoadPicList);
-    connect(FLesson, &LessonRecorder::settledChanged, this, [this] {
-        if (FCloseWhenSettled)
-            close();
-    });
+    connect(FKeeper, &Qurel::KeeperThread::snapshotChanged, this, &TfrmMain::KeeperChanged);
+    connect(FKeeper, &Qurel::KeeperThread::message, this, &TfrmMain::ShowMessageLater);
+    connect(FKeeper, &Qurel::KeeperThread::lessonFinished, this, &TfrmMain::LoadPicList);
+    const auto closeIfAsked = [this] {
+        // From the event loop: a close() nested in another close would do nothing.
+        if (FCloseWhenSettled && FKeeper->snapshot().settled)
+            QTimer::singleShot(0, this, &QWidget::close);
+    };
+    connect(FKeeper, &Qurel::KeeperThread::finished, this, closeIfAsked);
+    connect(FKeeper, &Qurel::KeeperThread::snapshotChanged, this, closeIfAsked);
+}
+
+// Brings the labels in step with what the keeper reports; only what changed is touched.
+void TfrmMain::KeeperChanged(const Qurel::KeeperSnapshot &snapshot)
+{
+    const Qurel::KeeperSnapshot before = std::exchange(FShown, snapshot);
+    if (snapshot.linkText != before.linkText || snapshot.linkTextVisible != before.linkTextVisible)
+        ShowConnectionStatus(snapshot.linkText, snapshot.linkTextVisible);
+    if (snapshot.state != before.state)
+        LessonStateChanged(snapshot.state);
+    else if (snapshot.state == QLatin1String("starting") && snapshot.retry != before.retry)
+        LessonStateChanged(snapshot.state);
+    else if (snapshot.warning != before.warning)
+        ShowRecordingLine();
 }
 
 void TfrmMain::btnStartRecClick()
@@ -50,33 +58,30 @@ void TfrmMain::btnEndRecClick()
     StopLocalRecording();
 }
 
-void TfrmMain::StartLocalRecording(const QString &title)
+void TfrmMain::StartLocalRecording(const QString &)
 {
-    FLesson->start(title, recorderLogin(), SDKConfig.SavePath);
+    FKeeper->startLesson();
 }
 
 void TfrmMain::StopLocalRecording()
 {
-    FLesson->stop();
+    FKeeper->stopLesson();
 }
 
-void TfrmMain::LessonStateChanged(Qurel::LessonRecorder::State state)
+void TfrmMain::LessonStateChanged(const QString &state)
 {
-    using State = Qurel::LessonRecorder::State;
-    switch (state) {
-    case State::Starting:
-        FUi.lblStatus->setText(QStringLiteral("正在开始录制，请稍等"));
+    if (state == QLatin1String("starting")) {
+        // A start that failed is tried again; its reason stands on the status line meanwhile.
+        const QString &retry = FShown.retry;
+        FUi.lblStatus->setText(retry.isEmpty() ? QStringLiteral("正在开始录制，请稍等")
+                                               : retry + QStringLiteral("（稍后自动重试）"));
         FUi.lblStatus->adjustSize();
         FUi.lblStatus->show();
-        break;
-    case State::Recording:
+    } else if (state == QLatin1String("recording")) {
         FUi.lblLookBack->hide();
         tmrRecTimingTimer();
         tmrRecTiming->start();
-        break;
-    case State::Stopping:
-        break; // the recording line stays until the stream is closed
-    case State::Idle:
+    } else if (state == QLatin1String("idle")) {
         tmrRecTiming->stop();
         FUi.lblTiming->setText(QStringLiteral("00:00:00"));
         FUi.lblTiming->adjustSize();
@@ -84,8 +89,8 @@ void TfrmMain::LessonStateChanged(Qurel::LessonRecorder::State state)
         FUi.lblTiming->hide();
         FUi.lblLookBack->show();
         FUi.lblStatus->hide();
-        break;
     }
+    // "stopping": the recording line stays until the stream is closed.
 }
 
 void TfrmMain::tmrRecTimingTimer()
@@ -96,13 +101,14 @@ void TfrmMain::tmrRecTimingTimer()
 // "正在录制中，已录制时长：" and the time, or in its place the warning about the growing file.
 void TfrmMain::ShowRecordingLine()
 {
-    if (!FLesson->recording())
+    const Qurel::KeeperSnapshot &lesson = FKeeper->snapshot();
+    if (!lesson.recording())
         return;
-    const QString warning = FLesson->warning();
+    const QString &warning = lesson.warning;
     FUi.lblStatus->setText(warning.isEmpty() ? kRecordingPrefix : warning);
     FUi.lblStatus->adjustSize();
     FUi.lblStatus->show();
-    FUi.lblTiming->setText(Qurel::ClockText(FLesson->startTime().msecsTo(QDateTime::currentDateTime()), QStringLiteral("hh:mm:ss"), Qurel::ClockHours::KeepGrowing));
+    FUi.lblTiming->setText(Qurel::ClockText(lesson.startTime.msecsTo(QDateTime::currentDateTime()), QStringLiteral("hh:mm:ss"), Qurel::ClockHours::KeepGrowing));
     FUi.lblTiming->adjustSize();
     FUi.lblTiming->move(std::max(kTimingLeft, FUi.lblStatus->x() + FUi.lblStatus->width() + 6), FUi.lblTiming->y());
     FUi.lblTiming->show();
@@ -116,6 +122,5 @@ void TfrmMain::ShowMessageLater(const QString &text)
 
 void TfrmMain::HotKeyRecord(int virtualKey)
 {
-    Qurel::LessonRecorder::SendRecorderCommand(
-        virtualKey, recorderLogin(), SDKConfig.TitleTime, SDKConfig.CreditTime);
+    FKeeper->hotKey(virtualKey);
 }

@@ -148,7 +148,7 @@ TPicFrame *TfrmMain::GetPicFrame(int number) const
 
 QStringList TfrmMain::LiveVideos() const
 {
-    return FLesson ? FLesson->unfinishedFiles() : QStringList();
+    return FKeeper ? FKeeper->snapshot().unfinishedFiles : QStringList();
 }
 
 void TfrmMain::ShowPicFrames()

@@ -108,6 +108,17 @@ bool readAutoRec()
     return !ok || value != 0;
 }
 
+// The longest copy a keeper started again after a crash makes of a lesson it picks up; only read
+// (an administrator sets it in config.ini), so it is never written back.
+int readMaxLessonMinutes(int fallback)
+{
+    const auto stored
+        = Qurel::ReadProfileString(Qurel::ReadFilePath(kIniName), kIniSection, QStringLiteral("MaxLessonMinutes"));
+    bool ok = false;
+    const int value = stored ? stored->trimmed().toInt(&ok, 10) : 0;
+    return ok && value > 0 ? value : fallback;
+}
+
 Qurel::ConfigSaveResult failure(const QString &text)
 {
     return { false, text };
@@ -173,6 +184,7 @@ void TSDKConfig::Load()
         CreditTime = group.number(QStringLiteral("CreditTime"), defaults.CreditTime);
     }
     AutoRec = readAutoRec();
+    MaxLessonMinutes = readMaxLessonMinutes(defaults.MaxLessonMinutes);
 }
 
 Qurel::ConfigSaveResult TSDKConfig::Save() const

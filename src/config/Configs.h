@@ -28,6 +28,7 @@ public:
     int TitleTime = 5;
     int CreditTime = 5;
     bool AutoRec = true;
+    int MaxLessonMinutes = 240; // config.ini [Ver]: longest copy of a lesson picked up after a crash
 
     // Fills every field from the stores; anything missing or unreadable gives the default.
     void Load();

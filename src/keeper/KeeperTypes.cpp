@@ -1,21 +1,34 @@
 #include "KeeperTypes.h"
 
+#include "ProgramFolder.h"
+
 namespace Qurel {
 
-bool KeeperSettings::operator==(const KeeperSettings &other) const
+bool KeeperSettings::operator==(const KeeperSettings &o) const
 {
-    return address == other.address && httpPort == other.httpPort && username == other.username
-        && password == other.password && savePath == other.savePath && autoRec == other.autoRec
-        && titleTime == other.titleTime && creditTime == other.creditTime
-        && maxLessonMinutes == other.maxLessonMinutes;
+    return address == o.address && httpPort == o.httpPort && username == o.username && password == o.password
+        && savePath == o.savePath && autoRec == o.autoRec && titleTime == o.titleTime
+        && creditTime == o.creditTime && maxLessonMinutes == o.maxLessonMinutes;
 }
 
-bool KeeperSnapshot::operator==(const KeeperSnapshot &other) const
+bool KeeperSnapshot::operator==(const KeeperSnapshot &o) const
 {
-    return link == other.link && linkText == other.linkText && linkTextVisible == other.linkTextVisible
-        && state == other.state && title == other.title && file == other.file && startTime == other.startTime
-        && warning == other.warning && retry == other.retry && unfinishedFiles == other.unfinishedFiles
-        && settled == other.settled;
+    return link == o.link && linkText == o.linkText && linkTextVisible == o.linkTextVisible && state == o.state
+        && title == o.title && file == o.file && startTime == o.startTime && warning == o.warning
+        && retry == o.retry && unfinishedFiles == o.unfinishedFiles && settled == o.settled;
+}
+
+KeeperPaths KeeperPaths::ForUser()
+{
+    return InFolder(UserDataFolder());
+}
+
+KeeperPaths KeeperPaths::InFolder(const QString &stateFolder)
+{
+    QString folder = stateFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return { folder + QStringLiteral("lesson-journal.json"), folder + QStringLiteral("lessons.log") };
 }
 
 } // namespace Qurel

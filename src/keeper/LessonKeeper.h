@@ -6,6 +6,8 @@
 // window does delays a notice.
 
 #include "KeeperTypes.h"
+#include "LessonRecorder.h"
+#include "RecorderLink.h"
 
 #include <QObject>
 
@@ -19,8 +21,18 @@ class LessonKeeper final : public QObject
     Q_DISABLE_COPY_MOVE(LessonKeeper)
 
 public:
+    // What tests change: the relay's calls, the lesson's and the link's timings.
+    struct Options
+    {
+        RelayCalls relay = RelayCalls::Library();
+        LessonRecorder::Options lesson;
+        RecorderLink::Options link;
+        qint64 resumeWithinSecs = 600; // a keeper gone longer than this resumes no lesson
+    };
+
     // Where the journal and the lesson log are kept: KeeperPaths::ForUser() for a user's keeper.
     explicit LessonKeeper(const KeeperPaths &paths, QObject *parent = nullptr);
+    LessonKeeper(const KeeperPaths &paths, Options options, QObject *parent = nullptr);
     // Finishes the lesson being copied (its files are made) before it returns.
     ~LessonKeeper() override;
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -43,13 +44,27 @@ struct DictionaryFree
     void operator()(AVDictionary *dictionary) const { av_dict_free(&dictionary); }
 };
 
-// An option list handed to libav* calls that take AVDictionary**.
+// An option list handed to libav* calls that take AVDictionary**; it owns the list, so it moves
+// but never copies.
 class Options
 {
 public:
+    Options() = default;
+    Options(const Options &) = delete;
+    Options &operator=(const Options &) = delete;
+    Options(Options &&other) noexcept
+        : m_dict(std::exchange(other.m_dict, nullptr))
+    {
+    }
+    Options &operator=(Options &&other) noexcept
+    {
+        std::swap(m_dict, other.m_dict);
+        return *this;
+    }
+    ~Options() { av_dict_free(&m_dict); }
+
     void set(const char *key, const char *value) { av_dict_set(&m_dict, key, value, 0); }
     AVDictionary **get() { return &m_dict; }
-    ~Options() { av_dict_free(&m_dict); }
 
 private:
     AVDictionary *m_dict = nullptr;

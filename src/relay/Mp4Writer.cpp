@@ -151,7 +151,7 @@ bool Mp4Writer::write(AVPacket *packet)
     }
     Track &track = m_tracks[size_t(packet->stream_index)];
     if (track.type != AVMEDIA_TYPE_VIDEO) {
-        emit(track, packet, AV_NOPTS_VALUE);
+        pass(track, packet, AV_NOPTS_VALUE);
         av_packet_unref(packet);
         return !m_error;
     }
@@ -179,14 +179,14 @@ bool Mp4Writer::write(AVPacket *packet)
     }
     av_packet_move_ref(track.held.get(), packet);
     if (previous) {
-        emit(track, previous.get(), track.held->pts);
+        pass(track, previous.get(), track.held->pts);
         av_packet_unref(previous.get());
         track.spare = std::move(previous);
     }
     return !m_error;
 }
 
-void Mp4Writer::emit(Track &track, AVPacket *packet, int64_t nextPts)
+void Mp4Writer::pass(Track &track, AVPacket *packet, int64_t nextPts)
 {
     // Streams from RTSP often lack the first picture's timestamp: take it from its neighbours.
     if (packet->pts == AV_NOPTS_VALUE)
@@ -339,7 +339,7 @@ void Mp4Writer::flushHeld()
 {
     for (Track &track : m_tracks)
         if (track.held) {
-            emit(track, track.held.get(), AV_NOPTS_VALUE);
+            pass(track, track.held.get(), AV_NOPTS_VALUE);
             track.held.reset();
         }
 }

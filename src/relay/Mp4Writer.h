@@ -68,7 +68,7 @@ private:
     };
 
     bool joinsHeld(const Track &track, const AVPacket &packet) const;
-    void emit(Track &track, AVPacket *packet, int64_t nextPts);
+    void pass(Track &track, AVPacket *packet, int64_t nextPts);
     bool placeSegment(const Track &track, const AVPacket &first);
     bool openFile(const Track &track, const AVPacket &first);
     void writeToFile(Track &track, AVPacket *packet);

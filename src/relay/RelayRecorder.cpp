@@ -72,6 +72,7 @@ RelayStatus RelayRecorder::status() const
     RelayStatus s;
     s.connected = m_connected;
     s.tcp = m_tcp;
+    s.refused = m_refused;
     s.recording = m_lastWriteUs >= 0 && !m_writeError;
     s.audio = m_audio;
     s.writeError = m_writeError;
@@ -82,10 +83,31 @@ RelayStatus RelayRecorder::status() const
     return s;
 }
 
+void RelayRecorder::setUrl(std::string url)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_waitMutex);
+        m_newUrl = std::move(url);
+        m_urlChanged = true;
+    }
+    m_wake.notify_all();
+}
+
+void RelayRecorder::takeNewUrl()
+{
+    std::lock_guard<std::mutex> lock(m_waitMutex);
+    if (!m_urlChanged)
+        return;
+    m_source.setUrl(std::move(m_newUrl));
+    m_urlChanged = false;
+}
+
+// False when stopped; a new URL ends the pause early.
 bool RelayRecorder::waitBeforeRetry(std::chrono::milliseconds pause)
 {
     std::unique_lock<std::mutex> lock(m_waitMutex);
-    return !m_wake.wait_for(lock, pause, [this] { return bool(m_stop); });
+    m_wake.wait_for(lock, pause, [this] { return m_stop || m_urlChanged; });
+    return !m_stop;
 }
 
 void RelayRecorder::beginSegment()
@@ -202,13 +224,16 @@ void RelayRecorder::run()
     while (!m_stop) {
         if (!m_source.isOpen()) {
             m_connected = false;
-            if (m_source.open(m_timeouts.reconnect) < 0) {
+            takeNewUrl();
+            if (const int rc = m_source.open(m_timeouts.reconnect); rc < 0) {
+                m_refused = isRefusal(rc);
                 if (!waitBeforeRetry(retryPause))
                     break;
                 retryPause = std::min(retryPause * 2, std::chrono::milliseconds(2000));
                 continue;
             }
             ++m_reconnects;
+            m_refused = false;
             m_connected = true;
             m_tcp = m_source.tcp();
             fresh = true;

@@ -30,6 +30,7 @@ struct RelayStatus
 {
     bool connected = false;
     bool tcp = false;
+    bool refused = false; // the server refused the last reconnect (authentication, unknown stream)
     bool recording = false; // the file exists and receives media
     AudioHandling audio = AudioHandling::None;
     int writeError = 0; // AVERROR code that stopped the writing, 0 while it works
@@ -56,12 +57,15 @@ public:
     int finish();
     // May be called from any thread at any time.
     RelayStatus status() const;
+    // The URL the next connects use; from any thread. A relay waiting to reconnect tries it at once.
+    void setUrl(std::string url);
 
 private:
     using Clock = CoarseClock;
 
     void run();
     bool waitBeforeRetry(std::chrono::milliseconds pause);
+    void takeNewUrl();
     void beginSegment();
     void endSegment();
     void record(AVPacket *packet);
@@ -81,11 +85,14 @@ private:
     std::thread m_thread;
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
+    std::string m_newUrl; // under m_waitMutex: set by setUrl(), taken before the next connect
+    bool m_urlChanged = false; // under m_waitMutex
 
     // Read by status() from other threads.
     const Clock::time_point m_created = Clock::now();
     std::atomic<bool> m_connected { false };
     std::atomic<bool> m_tcp { false };
+    std::atomic<bool> m_refused { false };
     std::atomic<AudioHandling> m_audio { AudioHandling::None };
     std::atomic<int> m_writeError { 0 };
     std::atomic<int> m_reconnects { 0 };

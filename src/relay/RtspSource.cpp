@@ -7,6 +7,20 @@
 
 namespace Qurel {
 
+bool isRefusal(int averror)
+{
+    switch (averror) {
+    case AVERROR_HTTP_BAD_REQUEST:
+    case AVERROR_HTTP_UNAUTHORIZED:
+    case AVERROR_HTTP_FORBIDDEN:
+    case AVERROR_HTTP_NOT_FOUND:
+    case AVERROR_HTTP_OTHER_4XX:
+        return true;
+    default:
+        return false;
+    }
+}
+
 RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
     : m_url(std::move(url))
     , m_tcp(tcp)
@@ -36,6 +50,8 @@ int RtspSource::connect(bool tcp)
     options.set("rtsp_transport", tcp ? "tcp" : "udp");
     options.set("timeout", "5000000"); // socket I/O, microseconds
     options.set("buffer_size", "2097152"); // UDP receive buffer: a keyframe arrives as one burst
+    // The URL comes from the recorder's answer: it may name nothing but the stream's own protocols.
+    options.set("protocol_whitelist", "rtsp,rtp,udp,tcp");
     // On failure avformat_open_input frees the context itself.
     const int rc = avformat_open_input(&context, m_url.c_str(), nullptr, options.get());
     if (rc == 0)

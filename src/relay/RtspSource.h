@@ -10,6 +10,10 @@
 
 namespace Qurel {
 
+// True for the answers of a server that will not serve this URL as it is (401, 403, 404, 454 and
+// the like): retrying the same address is unlikely to help, a new one (a fresh key) may.
+bool isRefusal(int averror);
+
 class RtspSource final
 {
 public:
@@ -24,6 +28,8 @@ public:
     // Next packet; an AVERROR code when the stream ended, broke or was silent for the limit.
     int read(AVPacket *packet, std::chrono::milliseconds silenceLimit);
     void close() { m_input.reset(); }
+    // The address the next open() uses.
+    void setUrl(std::string url) { m_url = std::move(url); }
 
     bool isOpen() const { return bool(m_input); }
     bool tcp() const { return m_tcp; }

@@ -196,6 +196,8 @@ int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
             flags |= ZMS32_STATUS_RECORDING;
         if (s.writeError)
             flags |= ZMS32_STATUS_WRITE_FAILED;
+        if (s.refused)
+            flags |= ZMS32_STATUS_REFUSED;
         // Writing into a removed folder still succeeds on Linux (the open file lives on unnamed),
         // so the path itself is looked at.
         struct stat st
@@ -216,6 +218,7 @@ int32_t zms32SetDispatchStreamUrl(int32_t stream, const char *url)
             return ZMS32_ERR_BAD_CONFIG;
         if (!lib.recorder)
             return ZMS32_ERR_WRONG_STATE;
-        return ZMS32_ERR_WRONG_STATE; // not wired to the reconnects yet
+        lib.recorder->setUrl(url);
+        return ZMS32_OK;
     });
 }

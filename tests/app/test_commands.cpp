@@ -5,6 +5,7 @@
 #include "FormParts.h"
 #include "CopyProgress.h"
 #include "FileDialogs.h"
+#include "ControlChannel.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
@@ -76,11 +77,11 @@ class TestCommands : public QObject
         QTest::qWait(15); // distinct creation times keep the list order certain
     }
 
-    std::unique_ptr<TfrmMain> create()
+    std::unique_ptr<TfrmMain> create(const QString &address = kSilentAddress)
     {
         SDKConfig = TSDKConfig();
         SDKConfig.AutoRec = false;
-        SDKConfig.Address = kSilentAddress;
+        SDKConfig.Address = address;
         SDKConfig.SavePath = recordings->path();
         SDKConfig.Password = QStringLiteral("pw");
         auto form = std::make_unique<TfrmMain>();
@@ -316,8 +317,7 @@ private slots:
         addRecording("a");
         QTcpServer recorder;
         QVERIFY(recorder.listen(QHostAddress(kRecorderAddress), kControlPort));
-        auto form = create();
-        SDKConfig.Address = kRecorderAddress;
+        auto form = create(kRecorderAddress);
         SDKConfig.TitleTime = 9;
         addRecording("b"); // only a reload would show it
         whenSettingsShown([](TfrmSetting &dialog) {

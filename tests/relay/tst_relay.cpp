@@ -4,6 +4,7 @@
 #include "TestStream.h"
 
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +19,13 @@ namespace {
 void sleepFor(double seconds)
 {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+int statusFlags()
+{
+    Zms32StreamStatus status {};
+    const int rc = zms32GetDispatchStreamStatus(0, &status);
+    return rc == ZMS32_OK ? status.flags : -rc;
 }
 
 } // namespace
@@ -164,6 +172,8 @@ private slots:
         QTest::newRow("no key") << base << 0;
         QTest::newRow("nobody listening") << "rtsp://127.0.0.11:9/stream/0?config.login=relaykey" << 1;
         QTest::newRow("not rtsp") << "rtsp://" << 1;
+        // A playable file of an earlier test: only the stream's own protocols may be opened.
+        QTest::newRow("a local file") << "file://" + fileOf("课_1") << 1;
     }
     void streamThatNeverComesFailsCreate()
     {
@@ -197,6 +207,43 @@ private slots:
         QVERIFY2(probe.duration > 8, qPrintable(QString::number(probe.duration))); // the gap is kept
         QCOMPARE(Test::decodeErrors(fileOf("paused")), QString());
         QCOMPARE(Test::concealmentCount(fileOf("paused")), 0);
+    }
+
+    // The recorder restarts its stream server with a new login key: the old URL is refused, the
+    // status says so, and the new URL carries the recording on in the same file.
+    void newUrlAfterTheServerChangedItsKey()
+    {
+        RtspTestServer server;
+        QVERIFY(Test::startTestStream(server, "127.0.0.11", "first", false, 5));
+        const std::string oldUrl = server.url();
+        QCOMPARE(zms32SetDispatchStreamUrl(0, oldUrl.c_str()), ZMS32_ERR_WRONG_STATE); // no stream yet
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(zms32CreateDispatchStream(0, recordFor(server, 0, "rekeyed").data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        QTRY_VERIFY(statusFlags() & ZMS32_STATUS_RECORDING);
+        sleepFor(1.5);
+        server.restartWithKey(0.5, "second");
+        QTRY_VERIFY_WITH_TIMEOUT(statusFlags() & ZMS32_STATUS_REFUSED, 8000);
+        QVERIFY(!(statusFlags() & ZMS32_STATUS_CONNECTED));
+
+        QCOMPARE(zms32SetDispatchStreamUrl(0, nullptr), ZMS32_ERR_BAD_CONFIG);
+        QCOMPARE(zms32SetDispatchStreamUrl(0, ""), ZMS32_ERR_BAD_CONFIG);
+        QCOMPARE(zms32SetDispatchStreamUrl(0, std::string(ZMS32_LEN_URL, 'x').c_str()), ZMS32_ERR_BAD_CONFIG);
+        QCOMPARE(zms32SetDispatchStreamUrl(1, server.url().c_str()), ZMS32_ERR_BAD_STREAM);
+        QVERIFY(server.url() != oldUrl);
+        QCOMPARE(zms32SetDispatchStreamUrl(0, server.url().c_str()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT((statusFlags() & (ZMS32_STATUS_CONNECTED | ZMS32_STATUS_REFUSED)) == ZMS32_STATUS_CONNECTED, 3000);
+        sleepFor(2);
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const double wall = clock.elapsed() / 1000.0;
+        // One file from before and after the restart, the refused time a hole in it.
+        const Test::FileProbe probe = Test::probeFile(fileOf("rekeyed"));
+        QVERIFY2(probe.duration > wall - 1.5 && probe.duration < wall + 0.5,
+            qPrintable(QString("%1 s in the file, %2 s recorded").arg(probe.duration).arg(wall)));
+        QCOMPARE(Test::decodeErrors(fileOf("rekeyed")), QString());
+        QVERIFY(QDir(m_dir.path()).entryList({ "rekeyed*" }).size() == 1);
     }
 
     void destroyReturnsPromptlyWhileTheStreamIsAway()

@@ -3,6 +3,7 @@
 #include "HttpIntf.h"
 #include "ProgramFolder.h"
 #include "RecordingsStore.h"
+#include "SegmentList.h"
 #include "Utils.h"
 #include "zelmicro.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QUrl>
 #include <QtEndian>
 
 #include <algorithm>
@@ -83,13 +85,41 @@ RelayCalls RelayCalls::Library()
             health.fileMissing = status.flags & ZMS32_STATUS_FILE_MISSING;
             health.msSincePacket = status.msSincePacket;
             health.soundDropped = status.audio == ZMS32_AUDIO_DROPPED;
+            health.refused = status.flags & ZMS32_STATUS_REFUSED;
+            health.ended = status.flags & ZMS32_STATUS_ENDED;
             return health;
-        } };
+        },
+        zms32SetDispatchStreamUrl };
 }
 
 QString BuildRtspUrl(const QString &address, int port, const QString &loginKey)
 {
-    return QStringLiteral("rtsp://%1:%2/stream/0?config.login=%3").arg(address).arg(port).arg(loginKey);
+    // A key that is not a plain token must not add parameters or a path to the address.
+    const QString key = QString::fromLatin1(QUrl::toPercentEncoding(loginKey));
+    return QStringLiteral("rtsp://%1:%2/stream/0?config.login=%3").arg(address).arg(port).arg(key);
+}
+
+QString FreeBaseName(const QString &folder, const QString &baseName, const QStringList &taken)
+{
+    const auto isFree = [&](const QString &base) {
+        const QString mp4 = folder + base + QStringLiteral(".mp4");
+        if (SameAsAny(mp4, taken))
+            return false;
+        // A link counts as taken even when it points nowhere.
+        for (const QString &path : { mp4, ImageSidePath(mp4, QStringLiteral(".axt")),
+                 ImageSidePath(mp4, QStringLiteral(".jpg")) }) {
+            if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+                return false;
+        }
+        return true;
+    };
+    if (isFree(baseName))
+        return baseName;
+    for (int n = 2;; ++n) {
+        const QString candidate = baseName + QStringLiteral("_%1").arg(n);
+        if (isFree(candidate))
+            return candidate;
+    }
 }
 
 QString FitTitle(const QString &title, int maxBytes)
@@ -219,6 +249,11 @@ RelayStopResult LessonSteps::StopRelayRecording() const
 RelayHealth LessonSteps::RelayStatus() const
 {
     return m_relay.status ? m_relay.status(0) : RelayHealth();
+}
+
+bool LessonSteps::SetRelayUrl(const QString &url) const
+{
+    return m_relay.setUrl && m_relay.setUrl(0, url.toUtf8().constData()) == 0;
 }
 
 QStringList LessonSteps::FinishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4) const

@@ -9,6 +9,7 @@
 #include "zelmicro.h"
 
 #include <QDir>
+#include <QSet>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QFile>
@@ -82,6 +83,7 @@ LessonRecorder::Options quickOptions()
     LessonRecorder::Options o;
     o.steps.earlyStopWaitMs = 0;
     o.steps.mp4WaitMs = 300;
+    o.retryDelaysMs = { 300 };
     return o;
 }
 
@@ -94,14 +96,14 @@ struct Fixture
     QStringList finished;
     std::unique_ptr<LessonRecorder> lesson;
 
-    explicit Fixture(LessonRecorder::Options options = quickOptions())
+    explicit Fixture(LessonRecorder::Options options = quickOptions(), bool realRelay = false)
     {
         // No thumbnail tool here: the placeholder picture takes its place.
         QFile pic(program.path() + "/WithoutPic.jpg");
         if (pic.open(QIODevice::WriteOnly))
             pic.write("placeholder");
         SetProgramFolderForTesting(program.path());
-        lesson = std::make_unique<LessonRecorder>(relay.calls_(), options);
+        lesson = std::make_unique<LessonRecorder>(realRelay ? RelayCalls::Library() : relay.calls_(), options);
         QObject::connect(lesson.get(), &LessonRecorder::message, [this](const QString &t) { messages << t; });
         QObject::connect(
             lesson.get(), &LessonRecorder::lessonFinished, [this](const QString &f) { finished << f; });
@@ -138,10 +140,70 @@ class TestLessonRecorder : public QObject
     Q_OBJECT
 
     std::unique_ptr<RecorderSim> m_sim;
+    std::unique_ptr<RecorderSim> m_streamSim; // for the runs with the relay library
+
+    void runNotices(bool realRelay)
+    {
+        QFETCH(QString, notices);
+        RecorderSim *sim = m_sim.get();
+        LessonRecorder::Options options = quickOptions();
+        if (realRelay) {
+            if (!m_streamSim) {
+                RecorderSimOptions simOptions;
+                simOptions.address = QHostAddress(QStringLiteral("127.0.0.23"));
+                m_streamSim = std::make_unique<RecorderSim>(simOptions);
+                QString error;
+                QVERIFY2(m_streamSim->start(&error), qPrintable(error));
+                QVERIFY(zms32Init(5555, 0, 1) == 0);
+            }
+            if (!m_streamSim->streamAvailable())
+                QSKIP("no RTSP stream in this build");
+            sim = m_streamSim.get();
+            options.steps.earlyStopWaitMs = 5000; // the relay needs its first picture
+            options.steps.mp4WaitMs = 15000;
+        }
+        Fixture f(options, realRelay);
+        QStringList titles;
+        QString last;
+        for (const QString &token : notices.split(' ')) {
+            if (token.startsWith("S:")) {
+                titles << token.mid(2);
+                f.lesson->start(token.mid(2), loginTo(*sim), f.recordings.path());
+            } else if (token == "T") {
+                f.lesson->stop();
+            } else {
+                QTest::qWait(token.toInt());
+                continue;
+            }
+            last = token;
+        }
+        if (last == "T") {
+            QVERIFY(QTest::qWaitFor([&] { return f.lesson->settled(); }, 40000));
+        } else {
+            QVERIFY(QTest::qWaitFor([&] {
+                return f.lesson->state() == LessonRecorder::State::Recording && f.lesson->unfinishedFiles().size() == 1;
+            }, 40000));
+            QVERIFY(QFileInfo(f.lesson->fileName()).fileName().startsWith(last.mid(2) + "_"));
+            if (realRelay)
+                QTest::qWait(2500);
+            QVERIFY(f.stop());
+        }
+        QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(" | ")));
+        const QStringList mp4s = QDir(f.recordings.path()).entryList({ "*.mp4" });
+        QCOMPARE(mp4s.size(), f.finished.size());
+        QCOMPARE(QSet<QString>(f.finished.begin(), f.finished.end()).size(), f.finished.size());
+        for (const QString &mp4 : mp4s) {
+            QVERIFY2(titles.contains(mp4.section('_', 0, 0)), qPrintable(mp4));
+            QVERIFY2(QFileInfo::exists(ImageSidePath(f.recordings.path() + "/" + mp4, ".axt")), qPrintable(mp4));
+            QVERIFY2(QFileInfo::exists(ImageSidePath(f.recordings.path() + "/" + mp4, ".jpg")), qPrintable(mp4));
+        }
+    }
 
 private slots:
     void initTestCase()
     {
+        if (!qEnvironmentVariableIsEmpty("QUREL_WITH_RELAY"))
+            return; // only the sequences with the relay run, against a recorder of their own
         RecorderSimOptions options;
         options.address = QHostAddress(kSimAddress);
         options.stream = false;
@@ -152,6 +214,8 @@ private slots:
 
     void init()
     {
+        if (!m_sim)
+            return;
         m_sim->resetReplies();
         m_sim->clearRecords();
     }
@@ -163,6 +227,20 @@ private slots:
         QCOMPARE(RecordingBaseName("课", when), QString("课_20150307140509"));
         QCOMPARE(BuildRtspUrl("127.0.0.20", 8554, "0123abcd"),
             QString("rtsp://127.0.0.20:8554/stream/0?config.login=0123abcd"));
+        // A key that is not a plain token adds nothing to the address.
+        QCOMPARE(BuildRtspUrl("127.0.0.20", 554, "a&b=c/d e"),
+            QString("rtsp://127.0.0.20:554/stream/0?config.login=a%26b%3Dc%2Fd%20e"));
+        // A name whose lesson files are taken (even by a dangling link) moves on to _2, _3 ...
+        QTemporaryDir folder;
+        const QString base = folder.path() + "/";
+        QCOMPARE(FreeBaseName(base, "课_20150307140509"), QString("课_20150307140509"));
+        QDir().mkpath(base + "Image");
+        QFile::link(base + "nowhere", base + "Image/课_20150307140509.jpg");
+        QCOMPARE(FreeBaseName(base, "课_20150307140509"), QString("课_20150307140509_2"));
+        QFile(base + "课_20150307140509_2.mp4").open(QIODevice::WriteOnly);
+        QCOMPARE(FreeBaseName(base, "课_20150307140509"), QString("课_20150307140509_3"));
+        QCOMPARE(FreeBaseName(base, "课_20150307140509", { base + "课_20150307140509_3.mp4" }),
+            QString("课_20150307140509_4"));
         SetProgramFolderForTesting(QUREL_PROGRAM_DIR);
         QCOMPARE(RecordingsFolder(QString()), QString(QUREL_PROGRAM_DIR "/Resource/"));
         SetProgramFolderForTesting(QUREL_PROGRAM_DIR, true); // installed, read-only
@@ -246,15 +324,15 @@ private slots:
         m_sim->setRefuseLogins(false);
     }
 
-    // A start that fails leaves the lesson idle; a stop for it does nothing, and the next lesson
-    // records as usual.
-    void startFailures_data()
+    // A start that fails says why on the status line (no message box) and is tried again until it
+    // works or a stop comes; the name and start time are those of the try that works.
+    void startFailuresAreRetried_data()
     {
         QTest::addColumn<QString>("trouble");
         QTest::addColumn<int>("createResult");
         QTest::addColumn<int>("startResult");
         QTest::addColumn<QString>("subfolder");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("reason");
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<int>("requests"); // to the recorder
         QTest::newRow("login refused")
@@ -271,13 +349,13 @@ private slots:
         QTest::newRow("folder") << "" << 0 << 0 << "/a/b" << "创建文件夹失败！" << QStringList() << 2;
     }
 
-    void startFailures()
+    void startFailuresAreRetried()
     {
         QFETCH(QString, trouble);
         QFETCH(int, createResult);
         QFETCH(int, startResult);
         QFETCH(QString, subfolder);
-        QFETCH(QString, message);
+        QFETCH(QString, reason);
         QFETCH(QStringList, calls);
         QFETCH(int, requests);
         LessonRecorder::Options options = quickOptions();
@@ -287,36 +365,64 @@ private slots:
         f.relay.createResult = createResult;
         f.relay.startResult = startResult;
         m_sim->setRefuseLogins(trouble == "login");
-        QVERIFY(!f.start("课", loginTo(*m_sim), f.recordings.path() + subfolder));
-        m_sim->setRefuseLogins(false);
-        QCOMPARE(f.messages.size(), 1);
-        QVERIFY2(f.messages.first().contains(message), qPrintable(f.messages.first()));
+        const QString folder = f.recordings.path() + subfolder;
+        f.lesson->start("课", loginTo(*m_sim), folder);
+        QVERIFY(QTest::qWaitFor([&] { return !f.lesson->retryReason().isEmpty(); }, 10000));
+        QVERIFY2(f.lesson->retryReason().contains(reason), qPrintable(f.lesson->retryReason()));
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Starting);
         QCOMPARE(f.relay.calls, calls);
         QCOMPARE(m_sim->requests().size(), requests);
-        QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
+        // Tried again while the trouble lasts, without a message box.
+        QVERIFY(QTest::qWaitFor([&] { return m_sim->requests().size() >= 2 * requests && f.relay.calls.size() >= 2 * calls.size(); }, 5000));
+        QVERIFY(f.messages.isEmpty());
+        // A stop ends the retries: nothing more is asked, nothing is left to finish.
         QVERIFY(f.stop());
-        QCOMPARE(f.relay.calls, calls);
+        QCOMPARE(f.lesson->state(), LessonRecorder::State::Idle);
+        QVERIFY(f.lesson->retryReason().isEmpty());
+        const int asked = m_sim->requests().size();
+        const QStringList called = f.relay.calls;
+        QTest::qWait(800);
+        QCOMPARE(m_sim->requests().size(), asked);
+        QCOMPARE(f.relay.calls, called);
         QVERIFY(f.finished.isEmpty());
         if (trouble == "disk")
             return;
+        // Once the trouble is over the waiting retry records the lesson under its title.
+        f.lesson->start("课", loginTo(*m_sim), folder);
+        QVERIFY(QTest::qWaitFor([&] { return !f.lesson->retryReason().isEmpty(); }, 10000));
         f.relay.createResult = f.relay.startResult = 0;
-        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        m_sim->setRefuseLogins(false);
+        QDir().mkpath(folder);
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->state() == LessonRecorder::State::Recording; }, 10000));
+        QVERIFY(f.lesson->retryReason().isEmpty());
+        QVERIFY(QFileInfo(f.lesson->fileName()).fileName().startsWith("课_"));
+        QVERIFY(f.messages.isEmpty());
+        QVERIFY(f.stop());
+        QCOMPARE(f.finished.size(), 1);
     }
 
-    void aSecondStartIsIgnored()
+    // A start while a lesson records ends that lesson (its files are made) and records the new one
+    // into a file of its own: a missed stop never merges two lessons.
+    void aStartWhileRecordingBeginsTheNextLesson()
     {
         Fixture f;
         QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
-        const QString file = f.lesson->fileName();
-        QVERIFY(file.startsWith(f.recordings.path() + "/课_"));
-        QVERIFY(file.endsWith(".mp4"));
-        m_sim->clearRecords();
+        const QString first = f.lesson->fileName();
+        QVERIFY(first.startsWith(f.recordings.path() + "/课_"));
         f.lesson->start("又一课", loginTo(*m_sim), f.recordings.path());
-        QTest::qWait(100);
-        QCOMPARE(f.relay.calls, (QStringList { "create 0", "start 0" }));
-        QCOMPARE(f.lesson->fileName(), file);
-        QVERIFY(m_sim->requests().isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->state() == LessonRecorder::State::Recording && f.lesson->fileName() != first; }, 10000));
+        QVERIFY(QFileInfo(f.lesson->fileName()).fileName().startsWith("又一课_"));
+        QCOMPARE(f.relay.calls, (QStringList { "create 0", "start 0", "destroy 0", "stop 0", "create 0", "start 0" }));
+        QVERIFY(QTest::qWaitFor([&] { return f.finished == QStringList { first }; }, 5000));
+        QVERIFY(QFileInfo::exists(ImageSidePath(first, ".axt")));
         QVERIFY(f.messages.isEmpty());
+        // The same title again in the same second gets a name of its own.
+        const QString second = f.lesson->fileName();
+        f.lesson->start("又一课", loginTo(*m_sim), f.recordings.path());
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->state() == LessonRecorder::State::Recording && f.lesson->fileName() != second; }, 10000));
+        QVERIFY(f.stop());
+        QCOMPARE(f.finished.size(), 3);
+        QCOMPARE(QDir(f.recordings.path() + "/Image").entryList({ "*.axt" }).size(), 3);
     }
 
     void aFinishedRecordingGetsItsFiles()
@@ -443,6 +549,34 @@ private slots:
         QCOMPARE(QDir(f.recordings.path()).entryList({ "第一课_*" }).size(), finishedLessons);
         QVERIFY(f.messages.isEmpty());
         QVERIFY(f.stop());
+    }
+
+    // Start and stop notices, however close together, end in the state the last one asks for, with
+    // every lesson that was recorded finished, none sharing a file, and no failure shown that did not
+    // happen. Each row: notices ("S:title" or "T") and pauses in ms.
+    void lastNoticeWins_data()
+    {
+        QTest::addColumn<QString>("notices");
+        QTest::newRow("start") << "S:a";
+        QTest::newRow("start, stop at once") << "S:a T";
+        QTest::newRow("start, start at once") << "S:a S:b";
+        QTest::newRow("start, stop, start at once") << "S:a T S:b";
+        QTest::newRow("start, stop, start, stop") << "S:a T S:b T";
+        QTest::newRow("missed stop") << "S:a 1500 S:b 1500 S:a";
+        QTest::newRow("stop while stopping") << "S:a 1500 T 0 T";
+        QTest::newRow("start while stopping, then stop") << "S:a 1500 T 50 S:b 50 T";
+        QTest::newRow("same title twice") << "S:a 300 S:a";
+    }
+
+    void lastNoticeWins() { runNotices(false); }
+
+    // The same sequences with the relay library recording the simulated recorder's stream.
+    void lastNoticeWinsWithTheRelay_data() { lastNoticeWins_data(); }
+    void lastNoticeWinsWithTheRelay()
+    {
+        if (qEnvironmentVariableIsEmpty("QUREL_WITH_RELAY"))
+            QSKIP("run by tst_lessonsequences_relay");
+        runNotices(true);
     }
 
     // Every title the notice can carry gives a file name that fits, with the longest suffix.

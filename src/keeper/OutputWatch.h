@@ -18,6 +18,8 @@ struct RelayHealth
     bool fileMissing = false; // written, but no longer at its path
     std::int64_t msSincePacket = -1; // -1: nothing arrived yet
     bool soundDropped = false; // the file has the picture alone
+    bool refused = false; // the server refuses the relay's reconnects: a fresh login key is wanted
+    bool ended = false; // the stream came back changed: the file is closed, a new one is wanted
 };
 
 // One look at the recording's file, its folder's disk and the relay.
@@ -28,6 +30,7 @@ struct OutputProbe
     std::int64_t size = 0;
     std::int64_t freeBytes = -1; // -1: unknown
     RelayHealth relay;
+    bool rekeyed = false; // a fresh address was handed to the relay during this look
 };
 
 enum class OutputProblem {

@@ -25,6 +25,13 @@ struct RecorderLogin
     QString password;
 };
 
+// A lesson's MP4 and when its copy began.
+struct LessonFile
+{
+    QString mp4Path;
+    QDateTime startTime;
+};
+
 // The relay library's per-recording calls (stream 0 only). Library() gives
 // the real ones; tests may put in others to reach failure paths.
 struct RelayCalls
@@ -34,6 +41,7 @@ struct RelayCalls
     std::function<std::int32_t(std::int32_t)> destroy;
     std::function<std::int32_t(std::int32_t)> stopRecord;
     std::function<RelayHealth(std::int32_t)> status; // optional
+    std::function<std::int32_t(std::int32_t, const char *)> setUrl; // optional
 
     static RelayCalls Library();
 };
@@ -60,8 +68,13 @@ struct RelayStopResult
     QString message; // "销毁录播流失败, ErrorCode=" + code when code != 0
 };
 
-// "rtsp://<address>:<port>/stream/0?config.login=<key>"
+// "rtsp://<address>:<port>/stream/0?config.login=<key>", the key percent-encoded where it holds
+// anything but letters, digits and "-._~" (a key of the recorder's own is left as it is).
 QString BuildRtspUrl(const QString &address, int port, const QString &loginKey);
+// baseName, or when a file of that lesson's name is there already (its MP4, information file or
+// thumbnail, or one of `taken`) the first free of baseName + "_2", "_3" ...: two lessons never
+// share a file.
+QString FreeBaseName(const QString &folder, const QString &baseName, const QStringList &taken = {});
 // title + "_" + yyyyMMddHHmmss, the title first cut (FitTitle) so every file of the lesson fits
 // the file system's 255-byte name limit.
 QString RecordingBaseName(const QString &title, const QDateTime &when);
@@ -107,6 +120,8 @@ public:
     RelayStopResult StopRelayRecording() const;
     // What the relay tells of the running stream (known is false when it cannot tell).
     RelayHealth RelayStatus() const;
+    // Hands the running stream a new address (a fresh login key); false when the relay refused it.
+    bool SetRelayUrl(const QString &url) const;
     // Writes <Image>/<base>.axt and makes <Image>/<base>.jpg for a written MP4; waits for the MP4 to
     // appear only when waitForMp4. Returns the user's messages (empty when all went well).
     QStringList FinishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4) const;

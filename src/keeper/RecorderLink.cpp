@@ -1,5 +1,7 @@
 #include "RecorderLink.h"
 
+#include "LessonLog.h"
+
 #include <QHostAddress>
 #include <QSignalBlocker>
 #include <QTcpSocket>
@@ -109,6 +111,7 @@ void RecorderLink::ConnectRecorder()
     // another attempt on top of this one.
     tmrReconnect->stop();
     tmrPing->start();
+    qCInfo(lcLink) << "connecting to" << m_address << "port" << m_options.port;
     const QHostAddress host(m_address);
     if (host.isNull()) {
         // Not a numeric address: nothing to connect to, the time-out tells the user.
@@ -131,6 +134,7 @@ void RecorderLink::csMainConnect()
     // by the time-out is not needed any more.
     tmrReconnect->stop();
     csMain->write(kStartServerLine);
+    qCInfo(lcLink) << "connected to" << m_address;
     tmrHeart->start();
     setState(State::Connected);
     emit statusText(kConnectedText, true);
@@ -161,6 +165,8 @@ void RecorderLink::actOn(const QByteArray &batch)
     const ControlNotice notice = ParseControlBatch(batch);
     if (notice.mark == ControlMark::None)
         return;
+    qCInfo(lcLink).noquote() << (notice.mark == ControlMark::StartRecord ? "notice start_record, title" : "notice stop_record")
+                             << (notice.mark == ControlMark::StartRecord ? notice.title : QString());
     // Emitted from the event loop rather than from inside the socket's read
     // handler: a receiver that opens a message box must not hold up the
     // reading of the notices that follow.
@@ -182,6 +188,7 @@ void RecorderLink::csMainDisconnect()
         tmrQuiet->stop();
         tmrQuietTimer();
     }
+    qCWarning(lcLink) << "the connection to" << m_address << "dropped";
     setState(State::Disconnected);
     emit statusText(kDisconnectedText, false);
     scheduleReconnect();
@@ -204,6 +211,7 @@ void RecorderLink::tmrHeartTimer()
 void RecorderLink::tmrPingTimer()
 {
     // The attempt itself goes on: a late connection is still taken.
+    qCWarning(lcLink) << "no answer from" << m_address << "within" << m_options.connectTimeoutMs << "ms";
     setState(State::TimedOut);
     emit statusText(kTimedOutText, false);
     scheduleReconnect();

@@ -2,7 +2,9 @@
 
 #include "ExternalMessages.h"
 #include "HttpIntf.h"
+#include "LessonLog.h"
 #include "RecordingsStore.h"
+#include "SegmentList.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +18,8 @@ namespace Qurel {
 
 namespace {
     constexpr qint64 kEarlyStopSeconds = 2;
+    // The relay's "recording ended before any picture arrived; no file was made".
+    constexpr std::int32_t kRelayNoMedia = 7;
 
     // Runs fn on the thread that owns context, after the jobs posted there before it.
     template <typename Fn>
@@ -85,6 +89,9 @@ LessonRecorder::LessonRecorder(RelayCalls relay, Options options, QObject *paren
     m_watchTimer = new QTimer(this);
     m_watchTimer->setInterval(m_options.watchIntervalMs);
     connect(m_watchTimer, &QTimer::timeout, this, &LessonRecorder::probeOutput);
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, &LessonRecorder::attemptStart);
     m_clock.start();
 }
 
@@ -92,6 +99,7 @@ LessonRecorder::~LessonRecorder()
 {
     if (m_cancel)
         *m_cancel = true;
+    m_retryTimer->stop();
     drainAndStop(m_relayThread, m_relayContext);
     // A lesson still recording here (no stop came), or whose stop had not come back, is finished
     // on the way out: its stream closed, its information file and thumbnail made.
@@ -122,27 +130,46 @@ const char *LessonRecorder::StateName(State state)
 void LessonRecorder::start(const QString &title, const RecorderLogin &login, const QString &savePath)
 {
     const Pending request { title, login, savePath };
-    if (m_state == State::Stopping) {
-        // The next lesson begins as soon as the last one's stream is closed.
+    qCInfo(lcLesson) << "start requested, title" << title << "while" << StateName(m_state);
+    switch (m_state) {
+    case State::Idle:
+        beginStart(request);
+        return;
+    case State::Starting:
+    case State::Recording:
+        // The lesson before it ends here as at a stop; the new one begins once stream 0 is free.
+        stop();
+        m_pendingStart = request;
+        return;
+    case State::Stopping:
         m_pendingStart = request;
         return;
     }
-    if (m_state != State::Idle)
-        return; // a second start would take stream 0 from the running lesson
-    beginStart(request);
 }
 
 void LessonRecorder::beginStart(const Pending &request)
 {
+    m_request = request;
     m_title = request.title;
     m_fileName.clear();
     m_startTime = QDateTime();
-    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_attempts = 0;
+    setRetryReason(QString());
     setState(State::Starting);
+    attemptStart();
+}
 
+void LessonRecorder::attemptStart()
+{
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_attempting = true;
+    ++m_attempts;
+    qCInfo(lcLesson) << "start attempt" << m_attempts << "for" << m_title;
     auto steps = m_steps;
     auto cancel = m_cancel;
-    post(m_relayContext, [this, steps, cancel, request] {
+    const Pending request = m_request;
+    const QStringList taken = unfinishedFiles();
+    post(m_relayContext, [this, steps, cancel, request, taken] {
         StartOutcome outcome;
         outcome.message = steps->CheckRoomToRecord(request.savePath);
         if (outcome.message.isEmpty()) {
@@ -151,7 +178,9 @@ void LessonRecorder::beginStart(const Pending &request)
             if (rtsp.ok && *cancel) {
                 outcome.cancelled = true;
             } else if (rtsp.ok) {
-                const QString base = RecordingBaseName(request.title, QDateTime::currentDateTime());
+                const QString folder = RecordingsFolder(request.savePath);
+                const QString base = FreeBaseName(
+                    folder, RecordingBaseName(request.title, QDateTime::currentDateTime()), taken);
                 const RelayStartResult relay
                     = steps->StartRelayRecording(rtsp.url, rtsp.rtpMode, request.savePath, base);
                 outcome.message = relay.message;
@@ -162,33 +191,42 @@ void LessonRecorder::beginStart(const Pending &request)
                     outcome.stop = steps->StopRelayRecording();
             }
         }
+        outcome.cancelled = outcome.cancelled || *cancel;
         post(this, [this, outcome] { startDone(outcome); });
     });
 }
 
 void LessonRecorder::startDone(const StartOutcome &outcome)
 {
+    m_attempting = false;
     m_cancel.reset();
-    if (!outcome.message.isEmpty())
-        emit message(outcome.message);
-    if (outcome.started) {
-        m_fileName = outcome.mp4Path;
-        m_startTime = outcome.startTime;
-    }
     if (outcome.stop) {
-        stopDone(*outcome.stop, outcome.mp4Path, outcome.startTime);
+        // Given up right after the stream began: a relay that had no picture yet made no file,
+        // which is what the stop asked for, not a failure.
+        qCInfo(lcLesson) << "start given up after the stream began, relay result" << outcome.stop->code;
+        RelayStopResult result = *outcome.stop;
+        if (result.code == kRelayNoMedia)
+            result = RelayStopResult();
+        stopDone(result, outcome.mp4Path, outcome.startTime);
         return;
     }
-    if (!outcome.started) {
+    if (!outcome.started && (outcome.cancelled || m_state == State::Stopping)) {
+        qCInfo(lcLesson) << "start given up before the stream began";
         m_title.clear();
+        setRetryReason(QString());
         setState(State::Idle);
-        if (m_pendingStart) {
-            const Pending next = *std::exchange(m_pendingStart, std::nullopt);
-            beginStart(next);
-        }
+        takePendingStart();
         checkSettled();
         return;
     }
+    if (!outcome.started) {
+        retryLater(outcome.message);
+        return;
+    }
+    m_fileName = outcome.mp4Path;
+    m_startTime = outcome.startTime;
+    setRetryReason(QString());
+    qCInfo(lcLesson) << "recording" << m_fileName << "after" << m_attempts << "attempt(s)";
     if (m_state == State::Stopping) {
         // The stop came while the stream was being made; the job saw it too late.
         m_state = State::Recording;
@@ -199,11 +237,47 @@ void LessonRecorder::startDone(const StartOutcome &outcome)
     setProblem(OutputProblem::None);
     m_watchTimer->start();
     setState(State::Recording);
+    emit filesChanged();
+}
+
+void LessonRecorder::retryLater(const QString &reason)
+{
+    const QList<int> &delays = m_options.retryDelaysMs;
+    const int delay = delays.isEmpty() ? 30000 : delays.at(std::min<int>(m_attempts - 1, delays.size() - 1));
+    qCWarning(lcLesson).noquote() << "start attempt" << m_attempts << "failed:" << reason << "- next try in"
+                                  << delay << "ms";
+    setRetryReason(reason);
+    m_retryTimer->start(delay);
+}
+
+void LessonRecorder::setRetryReason(const QString &reason)
+{
+    if (reason == m_retryReason)
+        return;
+    m_retryReason = reason;
+    emit retryChanged(reason);
+}
+
+void LessonRecorder::takePendingStart()
+{
+    if (m_pendingStart)
+        beginStart(*std::exchange(m_pendingStart, std::nullopt));
 }
 
 void LessonRecorder::stop()
 {
+    qCInfo(lcLesson) << "stop requested while" << StateName(m_state);
+    m_pendingStart.reset(); // the last request wins
     if (m_state == State::Starting) {
+        if (!m_attempting) {
+            // Only a retry was waiting: nothing runs that must be ended.
+            m_retryTimer->stop();
+            m_title.clear();
+            setRetryReason(QString());
+            setState(State::Idle);
+            checkSettled();
+            return;
+        }
         *m_cancel = true;
         setState(State::Stopping);
         return;
@@ -227,50 +301,67 @@ void LessonRecorder::stopDone(const RelayStopResult &result, const QString &mp4P
 {
     m_watchTimer->stop();
     if (result.code != 0) {
+        qCWarning(lcLesson) << "closing the stream failed with" << result.code;
         emit message(result.message);
         emit stopFailed();
     }
     // What the relay wrote stays playable even when it reports a failure, so the lesson still gets
     // its information file and thumbnail.
-    finishFiles(mp4Path, startTime, result.code == 0);
+    if (!mp4Path.isEmpty())
+        finishFiles({ mp4Path, startTime }, result.code == 0);
     m_title.clear();
     m_fileName.clear();
     m_startTime = QDateTime();
     setProblem(OutputProblem::None);
     setState(State::Idle);
-    if (m_pendingStart) {
-        const Pending next = *std::exchange(m_pendingStart, std::nullopt);
-        beginStart(next);
-    }
+    emit filesChanged();
+    takePendingStart();
     checkSettled();
+}
+
+void LessonRecorder::finishOrphan(const LessonFile &lesson)
+{
+    if (lesson.mp4Path.isEmpty() || SameAsAny(lesson.mp4Path, unfinishedFiles()))
+        return;
+    qCInfo(lcLesson) << "finishing the files of" << lesson.mp4Path << "begun" << lesson.startTime;
+    finishFiles(lesson, false);
+    emit filesChanged();
 }
 
 QStringList LessonRecorder::unfinishedFiles() const
 {
-    QStringList files = m_finishing;
+    QStringList files;
+    for (const LessonFile &lesson : m_finishing)
+        files << lesson.mp4Path;
     if (!m_fileName.isEmpty())
         files << m_fileName;
     return files;
 }
 
-void LessonRecorder::finishFiles(const QString &mp4Path, const QDateTime &startTime, bool waitForMp4)
+void LessonRecorder::finishFiles(const LessonFile &lesson, bool waitForMp4)
 {
-    ++m_filesPending;
-    m_finishing << mp4Path;
+    m_finishing << lesson;
     auto steps = m_steps;
-    post(m_filesContext, [this, steps, mp4Path, startTime, waitForMp4] {
-        const QStringList messages = steps->FinishFiles(mp4Path, startTime, waitForMp4);
-        post(this, [this, mp4Path, messages] { filesDone(mp4Path, messages); });
+    post(m_filesContext, [this, steps, lesson, waitForMp4] {
+        const QStringList messages = steps->FinishFiles(lesson.mp4Path, lesson.startTime, waitForMp4);
+        post(this, [this, path = lesson.mp4Path, messages] { filesDone(path, messages); });
     });
 }
 
 void LessonRecorder::filesDone(const QString &mp4Path, const QStringList &messages)
 {
-    --m_filesPending;
-    m_finishing.removeOne(mp4Path);
+    for (int i = 0; i < m_finishing.size(); ++i) {
+        if (m_finishing[i].mp4Path == mp4Path) {
+            m_finishing.removeAt(i);
+            break;
+        }
+    }
+    qCInfo(lcLesson) << "files finished for" << mp4Path;
     emitMessages(messages);
-    emit lessonFinished(mp4Path);
+    // Whoever lists the lesson on lessonFinished must already see it as finished.
+    emit filesChanged();
     checkSettled();
+    emit lessonFinished(mp4Path);
 }
 
 void LessonRecorder::probeOutput()
@@ -279,15 +370,41 @@ void LessonRecorder::probeOutput()
         return;
     m_probing = true;
     const QString mp4 = m_fileName;
+    const RecorderLogin login = m_request.login;
+    const bool mayRekey = m_lastRekeyMs < 0 || m_clock.elapsed() - m_lastRekeyMs >= m_options.rekeyIntervalMs;
     auto steps = m_steps;
-    post(m_relayContext, [this, mp4, steps] {
-        const OutputProbe probe = lookAt(mp4, *steps);
-        post(this, [this, mp4, probe] {
-            m_probing = false;
-            if (m_state == State::Recording && mp4 == m_fileName)
-                setProblem(m_watch.assess(probe, m_clock.elapsed()));
-        });
+    post(m_relayContext, [this, mp4, steps, login, mayRekey] {
+        OutputProbe probe = lookAt(mp4, *steps);
+        if (probe.relay.refused && mayRekey) {
+            // The recorder restarted its stream server and the old key is refused: a fresh key,
+            // stream mode and port let the relay go on into the same file.
+            const RtspUrlResult rtsp = steps->GetRtspUrl(login);
+            const bool renewed = rtsp.ok && steps->SetRelayUrl(rtsp.url);
+            qCInfo(lcRelay).noquote() << "reconnects refused; fresh address"
+                                      << (renewed ? QStringLiteral("handed to the relay") : rtsp.message);
+            probe.rekeyed = true;
+        }
+        post(this, [this, mp4, probe] { probeDone(mp4, probe); });
     });
+}
+
+void LessonRecorder::probeDone(const QString &mp4Path, const OutputProbe &probe)
+{
+    m_probing = false;
+    if (probe.rekeyed)
+        m_lastRekeyMs = m_clock.elapsed();
+    if (m_state != State::Recording || mp4Path != m_fileName)
+        return;
+    if (probe.relay.ended) {
+        // The stream came back changed and the relay closed the file: the lesson goes on in a
+        // new one under the same title.
+        qCWarning(lcRelay) << "the stream changed after a reconnect; recording on into a new file";
+        const Pending same = m_request;
+        stop();
+        m_pendingStart = same;
+        return;
+    }
+    setProblem(m_watch.assess(probe, m_clock.elapsed()));
 }
 
 void LessonRecorder::setProblem(OutputProblem problem)

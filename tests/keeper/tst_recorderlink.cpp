@@ -51,6 +51,9 @@ struct FullListener
         addr.sin_family = AF_INET;
         addr.sin_port = htons(kControlPort);
         addr.sin_addr.s_addr = htonl(QHostAddress(address).toIPv4Address());
+        // The last run's connections may still linger on the address.
+        const int reuse = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 && ::listen(fd, 0) == 0) {
             filler.connectToHost(QHostAddress(address), kControlPort);
             filler.waitForConnected(3000);
