@@ -123,31 +123,6 @@ private slots:
         QCOMPARE(options->instance, instance);
     }
 
-    void instancePlaces()
-    {
-        const QString root = m_dir.filePath(QStringLiteral("places"));
-        const struct
-        {
-            QProcessEnvironment environment;
-            QString state, logs, run;
-        } cases[] = {
-            { serviceEnvironment(root), root + "/lib/room101", root + "/log/room101", root + "/run" },
-            { QProcessEnvironment(), "/var/lib/qurel/room101", "/var/log/qurel/room101", "/run/qurel" },
-        };
-        for (const auto &c : cases) {
-            const auto place = Qurel::KeeperPlace::ForInstance(QStringLiteral("room101"), c.environment);
-            QVERIFY(place.service);
-            QCOMPARE(place.socketPath, c.run + "/room101.sock");
-            QCOMPARE(place.lockFolder, c.run);
-            QCOMPARE(place.recordingsFolder, c.state + "/recordings/");
-            QCOMPARE(QFileInfo(place.paths.journal).path(), c.state + "/keeper");
-            QCOMPARE(QFileInfo(place.paths.log).path(), c.logs);
-        }
-        const auto user = Qurel::KeeperPlace::ForUser();
-        QVERIFY(!user.service);
-        QVERIFY(user.recordingsFolder.isEmpty()); // the client's own default
-    }
-
     void settingsFiles()
     {
         const QString file = m_dir.filePath(QStringLiteral("room.ini"));

@@ -5,7 +5,6 @@
 #include "KeeperProtocol.h"
 #include "KeeperServer.h"
 #include "KeeperSocket.h"
-#include "RuntimeFolder.h"
 
 #include <QBuffer>
 #include <QJsonObject>
@@ -163,19 +162,15 @@ private slots:
         QTest::newRow("binary") << true << QByteArray("\x01\xff{}", 4) << "not JSON";
         QTest::newRow("no version") << true << QByteArray(R"({"cmd":"ping"})") << "no protocol version";
         QTest::newRow("version text") << true << QByteArray(R"({"v":"1","cmd":"ping"})") << "no protocol version";
-        QTest::newRow("version 1.5") << true << QByteArray(R"({"v":1.5,"cmd":"ping"})") << "no protocol version";
         QTest::newRow("version 2") << true << QByteArray(R"({"v":2,"cmd":"ping"})") << "protocol version 2";
         QTest::newRow("no command") << true << QByteArray(R"({"v":1})") << "no \"cmd\"";
-        QTest::newRow("command number") << true << QByteArray(R"({"v":1,"cmd":7})") << "no \"cmd\"";
         QTest::newRow("unknown command") << true << QByteArray(R"({"v":1,"cmd":"dance"})") << "unknown command";
         QTest::newRow("hotkey without key") << true << QByteArray(R"({"v":1,"cmd":"hotkey"})") << "virtual key";
         QTest::newRow("hotkey name") << true << QByteArray(R"({"v":1,"cmd":"hotkey","key":"F5"})") << "\"key\"";
         QTest::newRow("hotkey 256") << true << QByteArray(R"({"v":1,"cmd":"hotkey","key":256})") << "virtual key";
         QTest::newRow("hotkey fraction") << true << QByteArray(R"({"v":1,"cmd":"hotkey","key":116.5})") << "\"key\"";
-        QTest::newRow("hotkey huge") << true << QByteArray(R"({"v":1,"cmd":"hotkey","key":1e30})") << "\"key\"";
         QTest::newRow("attach window text") << true << QByteArray(R"({"v":1,"cmd":"attach","window":"yes"})")
                                             << "\"window\"";
-        QTest::newRow("an event as command") << true << QByteArray(R"({"v":1,"event":"pong"})") << "no \"cmd\"";
         QTest::newRow("unknown event") << false << QByteArray(R"({"v":1,"event":"party"})") << "unknown event";
         QTest::newRow("snapshot missing") << false << QByteArray(R"({"v":1,"event":"snapshot"})") << "\"snapshot\"";
         QTest::newRow("state number") << false << QByteArray(R"({"v":1,"event":"snapshot","snapshot":{"state":3}})")
@@ -186,10 +181,6 @@ private slots:
         QTest::newRow("bad time") << false
                                   << QByteArray(R"({"v":1,"event":"snapshot","snapshot":{"startTime":"yesterday"}})")
                                   << "\"startTime\"";
-        QTest::newRow("status windows text")
-            << false << QByteArray(R"({"v":1,"event":"status","line":"x","windows":"1","snapshot":{}})")
-            << "\"windows\"";
-        QTest::newRow("message number") << false << QByteArray(R"({"v":1,"event":"message","text":5})") << "\"text\"";
         QTest::newRow("too long") << true
                                   << QByteArray("{\"v\":1,\"cmd\":\"ping\",\"pad\":\"") + QByteArray(Qurel::kMaxKeeperLine, 'x') + "\"}"
                                   << "too long";
@@ -298,16 +289,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("valid");
         QTest::newRow("room101") << "room101" << true;
-        QTest::newRow("dots and dashes") << "Bldg-2.room_7" << true;
         QTest::newRow("at") << "r@east" << true;
-        QTest::newRow("64") << QString(64, QLatin1Char('r')) << true;
         QTest::newRow("65") << QString(65, QLatin1Char('r')) << false;
         QTest::newRow("empty") << "" << false;
         QTest::newRow("hidden") << ".room" << false;
-        QTest::newRow("option") << "-room" << false;
         QTest::newRow("parent") << "../etc/passwd" << false;
         QTest::newRow("slash") << "a/b" << false;
-        QTest::newRow("blank") << "room 1" << false;
         QTest::newRow("line end") << "room\n" << false;
         QTest::newRow("chinese") << "教室" << false;
     }
@@ -317,12 +304,6 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, valid);
         QCOMPARE(Qurel::IsKeeperInstanceName(name), valid);
-    }
-
-    void socketPaths()
-    {
-        QCOMPARE(Qurel::SystemKeeperSocketPath(QStringLiteral("room101")), QStringLiteral("/run/qurel/room101.sock"));
-        QCOMPARE(Qurel::UserKeeperSocketPath(), Qurel::RuntimeFolder() + QStringLiteral("/qureld"));
     }
 
     void socketRights()
@@ -410,27 +391,6 @@ private slots:
         QTRY_COMPARE(server.attachedWindows(), 0);
         status = ask(path, KeeperCommand::Kind::Status, &error);
         QVERIFY(status && status->text.endsWith(QLatin1String(" window=none")));
-    }
-
-    void serviceRefusesFinish()
-    {
-        const QString path = freshPath();
-        FakeKeeper keeper;
-        Qurel::KeeperServer server;
-        QVERIFY(server.listen(path, Qurel::KeeperServer::Access::Group, nullptr));
-        Qurel::ServeKeeper(server, keeper);
-        server.setFinishRefusal(QStringLiteral("this keeper runs as a service"));
-        Qurel::KeeperClient client(quickClient());
-        QSignalSpy refused(&client, &Qurel::KeeperClient::refused);
-        client.connectToKeeper(path);
-        QTRY_VERIFY(client.isAnswering());
-        QVERIFY(client.finish());
-        QTRY_COMPARE(refused.count(), 1);
-        QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("this keeper runs as a service"));
-        QVERIFY(keeper.calls.isEmpty());
-        QString error;
-        QVERIFY(!ask(path, KeeperCommand::Kind::Finish, &error));
-        QCOMPARE(error, QStringLiteral("this keeper runs as a service"));
     }
 
     void badPeersAreRefusedAndOthersServed()
