@@ -1,6 +1,5 @@
 # Installation and the Debian package (scripts/package builds it).
-#   /usr/lib/qurel/               the program folder: the client, libzelmicro.so, makePic and its
-#                                 FFmpeg libraries (lib*_qurel.so.*), qurelctl,
+#   /usr/lib/qurel/               the program folder: the client, libzelmicro.so, makePic, qurelctl,
 #                                 the pictures, temp.ppt and the default config.ini
 #   /usr/bin/qurel, qurelctl      links into the program folder
 #   /usr/share/applications, metainfo, icons/hicolor, doc/qurel
@@ -15,8 +14,6 @@ file(MAKE_DIRECTORY ${staged}/bin)
 install(TARGETS qurel qurelctl makePic zelmicro
   RUNTIME DESTINATION ${QUREL_INSTALL_PROGRAM_DIR}
   LIBRARY DESTINATION ${QUREL_INSTALL_PROGRAM_DIR})
-# makePic's own FFmpeg libraries (none when it links Debian's).
-install(FILES ${QUREL_MAKEPIC_RUNTIME_LIBS} DESTINATION ${QUREL_INSTALL_PROGRAM_DIR})
 install(FILES
   ${QUREL_PROGRAM_DIR}/WithoutPic.jpg ${QUREL_PROGRAM_DIR}/play.png ${QUREL_PROGRAM_DIR}/mouseEnter.png
   ${QUREL_PROGRAM_DIR}/mouseDown.png ${QUREL_PROGRAM_DIR}/config.ini ${QUREL_PROGRAM_DIR}/temp.ppt

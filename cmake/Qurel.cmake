@@ -26,11 +26,13 @@ function(qurel_label_tests)
   set_tests_properties(${L_TESTS} PROPERTIES LABELS "${L_LABELS}")
 endfunction()
 
-# qurel_add_test(NAME name SOURCES ... LIBS ... [TIMEOUT s] [XVFB] [LABELS ...])
+# qurel_add_test(NAME name SOURCES ... LIBS ... [TIMEOUT s] [XVFB] [ORDINARY_USER] [LABELS ...])
 # A QtTest executable run by CTest, offscreen, with its own settings, data and
-# runtime folders so it never touches the user's files.
+# runtime folders so it never touches the user's files. ORDINARY_USER runs it
+# as the user qurel-test when CTest runs as root (the embedded browser never
+# runs as root).
 function(qurel_add_test)
-  cmake_parse_arguments(T "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "XVFB;ORDINARY_USER" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
@@ -40,11 +42,15 @@ function(qurel_add_test)
     QUREL_BINARY_DIR="${CMAKE_BINARY_DIR}")
   set(home ${CMAKE_BINARY_DIR}/testhome/${T_NAME})
   file(MAKE_DIRECTORY ${home}/config ${home}/data ${home}/runtime)
+  set(runner)
+  if(T_ORDINARY_USER)
+    set(runner ${PROJECT_SOURCE_DIR}/tests/support/as-ordinary-user.sh ${home})
+  endif()
   if(T_XVFB)
-    add_test(NAME ${T_NAME} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${T_NAME}>)
+    add_test(NAME ${T_NAME} COMMAND ${runner} xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${T_NAME}>)
     set(platform xcb)
   else()
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    add_test(NAME ${T_NAME} COMMAND ${runner} $<TARGET_FILE:${T_NAME}>)
     set(platform offscreen)
   endif()
   foreach(label IN LISTS T_LABELS)
@@ -61,7 +67,7 @@ function(qurel_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;QTWEBENGINE_DISABLE_SANDBOX=1;QT_LOGGING_RULES=qt.qpa.*=false")
+    ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()
 
 # The layer line between the lesson keeper and the windows. The keeper (its library, qureld)

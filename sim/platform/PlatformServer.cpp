@@ -234,6 +234,19 @@ void PlatformConnection::finishUpload()
 
 void PlatformConnection::answerUpload()
 {
+    if (m_upload.complete && m_verdict.kind == UploadVerdict::Kind::Oversized) {
+        m_mode = Mode::Head;
+        respond(200, "text/plain", "ErrorCode=0" + QByteArray(1024 * 1024, ' '));
+        m_receiver.reset();
+        return;
+    }
+    if (m_upload.complete && m_verdict.kind == UploadVerdict::Kind::Trickle) {
+        m_socket->write(Sim::ResponseHead(200, "text/plain", 1024 * 1024, false, {}));
+        auto *drip = new QTimer(this);
+        connect(drip, &QTimer::timeout, this, [this] { m_socket->write("E"); });
+        drip->start(200);
+        return;
+    }
     QString text;
     if (!m_upload.complete)
         text = QStringLiteral("ErrorCode=1\r\nMessage=上传的数据不完整");

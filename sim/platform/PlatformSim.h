@@ -18,13 +18,17 @@ namespace Qurel {
 // How the platform answers one upload.
 struct UploadVerdict
 {
-    enum class Kind { Accept, Refuse, Drop };
+    // Oversized: accepts with a reply of a megabyte; Trickle: sends a reply head, then one byte
+    // every 200 ms and never ends.
+    enum class Kind { Accept, Refuse, Drop, Oversized, Trickle };
     Kind kind = Kind::Accept;
     QString message; // Refuse: the text after "Message="
 
     static UploadVerdict Accept() { return {}; }
     static UploadVerdict Refuse(const QString &message) { return { Kind::Refuse, message }; }
     static UploadVerdict Drop() { return { Kind::Drop, {} }; }
+    static UploadVerdict Oversized() { return { Kind::Oversized, {} }; }
+    static UploadVerdict Trickle() { return { Kind::Trickle, {} }; }
 };
 
 // One upload request as the platform saw it.

@@ -39,6 +39,10 @@ bool parseVerdict(const QString &text, Qurel::UploadVerdict &verdict)
         verdict = Qurel::UploadVerdict::Accept();
     else if (text == QLatin1String("drop"))
         verdict = Qurel::UploadVerdict::Drop();
+    else if (text == QLatin1String("oversized"))
+        verdict = Qurel::UploadVerdict::Oversized();
+    else if (text == QLatin1String("trickle"))
+        verdict = Qurel::UploadVerdict::Trickle();
     else if (text.startsWith(QLatin1String("refuse:")))
         verdict = Qurel::UploadVerdict::Refuse(text.mid(7));
     else
@@ -61,6 +65,10 @@ QString verdictName(Qurel::UploadVerdict::Kind kind)
         return QStringLiteral("refused");
     case Qurel::UploadVerdict::Kind::Drop:
         return QStringLiteral("dropped");
+    case Qurel::UploadVerdict::Kind::Oversized:
+        return QStringLiteral("accepted with an oversized reply");
+    case Qurel::UploadVerdict::Kind::Trickle:
+        return QStringLiteral("answered without end");
     }
     return {};
 }
@@ -99,7 +107,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropOpt(
         QStringLiteral("drop"), QStringLiteral("Drop the connection of every upload."));
     const QCommandLineOption verdictsOpt(QStringLiteral("verdicts"),
-        QStringLiteral("Answers for the first uploads, in order, comma separated: accept, drop or "
+        QStringLiteral("Answers for the first uploads, in order, comma separated: accept, drop, oversized, trickle or "
                        "refuse:<text>. Later uploads get the default answer."),
         QStringLiteral("list"));
     const QCommandLineOption finishOpt(QStringLiteral("finish-query"),

@@ -212,6 +212,7 @@ public:
     void closeControlConnections();
     void sendControl(const QByteArray &bytes);
     void pauseStream(int seconds);
+    void restartStream(double downSeconds);
     quint16 rtspPort() const;
     QString runCommand(const QString &command, const QStringList &args);
     QString state() const;
@@ -257,6 +258,8 @@ public:
     std::atomic_bool hangUp { false };
     std::atomic_bool refuseControl { false };
     std::atomic_int delayMs { 0 };
+    std::atomic_int refuseKeySeconds { 0 };
+    QElapsedTimer lessonClock; // since the last start notice (guarded by mutex)
     std::atomic_int clientCount { 0 };
     std::atomic_int boundHttpPort { 0 };
 };
@@ -382,6 +385,13 @@ void RecorderSim::Core::pauseStream(int seconds)
         rtsp->pauseFor(seconds);
 }
 
+void RecorderSim::Core::restartStream(double downSeconds)
+{
+    // A key nobody was handed: every key given out before is refused from now on.
+    if (streamRunning())
+        rtsp->restartWithKey(downSeconds, QString::number(QRandomGenerator::global()->generate64(), 16).toStdString());
+}
+
 quint16 RecorderSim::Core::rtspPort() const
 {
     if (streamRunning())
@@ -407,6 +417,8 @@ int RecorderSim::Core::streamClients() const
 void RecorderSim::Core::setStreamKey(const QString &) { }
 
 void RecorderSim::Core::pauseStream(int) { }
+
+void RecorderSim::Core::restartStream(double) { }
 
 quint16 RecorderSim::Core::rtspPort() const
 {
@@ -514,7 +526,12 @@ Sim::HttpResponse RecorderSim::Core::shaped(const QString &key, Fields fields) c
 Sim::HttpResponse RecorderSim::Core::handleLogon(const Sim::HttpRequest &request)
 {
     QByteArray body = "-1";
-    if (!switchOn(refuseLogins)
+    bool busy = false;
+    {
+        QMutexLocker lock(&mutex);
+        busy = recording && lessonClock.isValid() && lessonClock.elapsed() < refuseKeySeconds.load() * 1000LL;
+    }
+    if (!busy && !switchOn(refuseLogins)
         && credentialsOk(
             request.queryValue(QStringLiteral("username")), request.queryValue(QStringLiteral("upswd")))) {
         const QString key = QString::number(QRandomGenerator::global()->generate64(), 16)
@@ -663,6 +680,7 @@ void RecorderSim::Core::startRecording(const QString &title)
         if (recording)
             return;
         recording = true;
+        lessonClock.start();
     }
     broadcast("mark=start_record,Title=" + title.toUtf8().toHex().toUpper() + "\r\n");
 }
@@ -779,6 +797,17 @@ QString RecorderSim::Core::runCommand(const QString &command, const QStringList 
         inThread([&] { pauseStream(number); });
         return ok();
     }
+    if (command == QLatin1String("restart-stream")) {
+        const double seconds = arg0.isEmpty() ? 1.0 : arg0.toDouble();
+        inThread([&] { restartStream(seconds); });
+        return ok();
+    }
+    if (command == QLatin1String("refuse-key-seconds")) {
+        if (!needNumber(&number))
+            return QStringLiteral("error: refuse-key-seconds needs seconds");
+        refuseKeySeconds = number;
+        return ok();
+    }
     if (command == QLatin1String("send")) {
         const QByteArray bytes = unescape(args.join(QLatin1Char(' ')));
         inThread([&] { sendControl(bytes); });
@@ -809,6 +838,7 @@ QString RecorderSim::Core::runCommand(const QString &command, const QStringList 
         shapes.clear();
         refuseLogins = refuseUploads = hangUp = refuseControl = false;
         delayMs = 0;
+        refuseKeySeconds = 0;
         rtspOnlineCount = 0;
         onlineCountSet = false;
         return ok();
@@ -847,6 +877,10 @@ QString RecorderSim::CommandHelp()
                           "  refuse-control on|off  new control connections are closed at once\n"
                           "  close-control          close the open control connections\n"
                           "  pause-stream SECONDS   the RTSP stream sends nothing for that long\n"
+                          "  restart-stream [S]     the stream server restarts with a new key: viewers dropped,\n"
+                          "                         refused for S seconds (default 1), old keys refused after\n"
+                          "  refuse-key-seconds N   logon.cgi answers -1 in the first N seconds of each lesson\n"
+                          "  close-control          (also) drops the control connections without a stop notice\n"
                           "  online-count N         RtspOnlineCount reported by action 24685\n"
                           "  field KEY NAME [VALUE] set a reply field (without VALUE: leave it out)\n"
                           "  raw KEY TEXT           replace the whole reply (escapes \\r \\n \\0 \\xHH)\n"
@@ -1048,6 +1082,16 @@ void RecorderSim::closeControlConnections()
 void RecorderSim::pauseStream(int seconds)
 {
     m_core->inThread([&] { m_core->pauseStream(seconds); });
+}
+
+void RecorderSim::restartStream(double downSeconds)
+{
+    m_core->inThread([&] { m_core->restartStream(downSeconds); });
+}
+
+void RecorderSim::setRefuseKeySeconds(int seconds)
+{
+    m_core->refuseKeySeconds = seconds;
 }
 
 QString RecorderSim::runCommand(const QString &command, const QStringList &args)

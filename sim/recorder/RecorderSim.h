@@ -162,6 +162,12 @@ public:
     void setRefuseControl(bool refuse); // new control connections are closed at once
     void closeControlConnections(); // closes the open ones now
     void pauseStream(int seconds); // the stream sends nothing for that long
+    // The stream server restarts as after a recorder's reboot: every viewer is dropped, new ones are
+    // refused for downSeconds, then only a key logon.cgi hands out afterwards opens the stream.
+    void restartStream(double downSeconds = 1.0);
+    // logon.cgi answers -1 during the first `seconds` of every lesson (a recorder busy at the top of
+    // the hour); 0 switches it off.
+    void setRefuseKeySeconds(int seconds);
 
     // One text command, as typed on the simulator's stdin or sent to
     // /admin/<command>; returns "ok ..." or "error: ...". See CommandHelp().

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -142,13 +143,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption tcpOnly(QStringLiteral("tcp-only"), QStringLiteral("Serve RTP over TCP only."));
     const QCommandLineOption refuseLogins(
         QStringLiteral("refuse-logins"), QStringLiteral("Start with logins refused."));
+    const QCommandLineOption refuseKey(QStringLiteral("refuse-key-seconds"),
+        QStringLiteral("logon.cgi answers -1 during the first N seconds of every lesson (a recorder busy at the "
+                       "top of the hour)."),
+        QStringLiteral("seconds"), QStringLiteral("0"));
     const QCommandLineOption delay(QStringLiteral("delay"),
         QStringLiteral("Start with every CGI answer delayed."), QStringLiteral("ms"));
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") },
         QStringLiteral("Print every request, control-channel line, notice and upload."));
     parser.addOptions({ address, httpPort, controlPort, user, password, title, rtpMode, onlineCount, lesson,
         uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, audio, video, loss, tcpOnly,
-        refuseLogins, delay, verbose });
+        refuseLogins, refuseKey, delay, verbose });
     parser.process(app);
 
     auto fail = [](const QString &why) {
@@ -218,6 +223,7 @@ int main(int argc, char *argv[])
     if (!sim.start(&error))
         return fail(error);
     sim.setRefuseLogins(parser.isSet(refuseLogins));
+    sim.setRefuseKeySeconds(std::max(0, parser.value(refuseKey).toInt()));
     sim.setReplyDelayMs(delayMs);
     if (parser.isSet(onlineCount))
         sim.setRtspOnlineCount(count);

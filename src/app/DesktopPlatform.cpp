@@ -8,7 +8,7 @@ namespace Qurel {
 void PrepareDesktopPlatform()
 {
     ChooseVideoPlatform();
-    PrepareBrowserForRoot();
+    KeepBrowserSandboxed();
 }
 
 } // namespace Qurel

@@ -1,7 +1,7 @@
 #pragma once
 // What the client settles about the desktop before its application object
 // exists: the window system the video can be drawn on, and how the embedded
-// browser may start.
+// browser may start (only with its sandbox).
 
 namespace Qurel {
 

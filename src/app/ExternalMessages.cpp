@@ -110,7 +110,8 @@ std::optional<QString> CommandToRequest(const QStringList &args)
 
 QString MessageChannelName()
 {
-    return RuntimeFolder() + QStringLiteral("/Qurel");
+    const QString folder = RuntimeFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Qurel");
 }
 
 } // namespace Qurel

@@ -65,7 +65,8 @@ inline const QString kPingAnswer = QStringLiteral("pong");
 // anything else gives std::nullopt.
 std::optional<QString> CommandToRequest(const QStringList &args);
 
-// Where the channel's socket lives: the per-user runtime folder + "/Qurel".
+// Where the channel's socket lives: the per-user runtime folder (RuntimeFolder()) + "/Qurel";
+// empty when the user has no such folder.
 QString MessageChannelName();
 
 } // namespace Qurel

@@ -14,21 +14,25 @@ class InstanceGuard final
 {
 public:
     // `name` is the guard's name ("Qurel"); the lock lives in `folder`, by default the per-user
-    // runtime folder.
+    // runtime folder (RuntimeFolder()).
     explicit InstanceGuard(const QString &name, const QString &folder = QString());
     ~InstanceGuard();
     InstanceGuard(const InstanceGuard &) = delete;
     InstanceGuard &operator=(const InstanceGuard &) = delete;
 
-    // False only when another live process holds the guard. When the lock cannot be made at all
-    // (no runtime folder, no rights) the client still starts: true, but isHeld() stays false.
+    // True when this guard holds the lock. False when another live process holds it, or when the
+    // lock cannot be made at all (failed() then tells, errorString() says why): a client that
+    // cannot tell whether another copy runs must not start a second one.
     bool tryAcquire();
     bool isHeld() const;
+    bool failed() const;
+    QString errorString() const;
     QString lockFileName() const;
 
 private:
     std::unique_ptr<QLockFile> m_lock;
     QString m_fileName;
+    QString m_error;
 };
 
 } // namespace Qurel

@@ -133,6 +133,7 @@ void TfrmMain::btnCloseClick()
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
     if (!FKeeper || FKeeper->snapshot().settled) {
+        FCloseWhenSettled = false;
         event->accept();
         return;
     }
@@ -150,6 +151,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     // The lesson may have settled while the question was open: this very event closes the window
     // then (a close() from inside closeEvent would do nothing).
     if (FKeeper->snapshot().settled) {
+        FCloseWhenSettled = false;
         event->accept();
         return;
     }

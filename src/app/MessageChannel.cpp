@@ -34,13 +34,18 @@ MessageChannel::~MessageChannel() = default;
 
 bool MessageChannel::listen(const QString &name)
 {
+    if (name.isEmpty()) {
+        m_error = QStringLiteral("no private folder for the socket");
+        return false;
+    }
+    m_error.clear();
     QLocalServer::removeServer(name);
     return m_server->listen(name);
 }
 
 QString MessageChannel::errorString() const
 {
-    return m_server->errorString();
+    return m_error.isEmpty() ? m_server->errorString() : m_error;
 }
 
 void MessageChannel::setStatusProvider(std::function<QString()> provider)

@@ -26,7 +26,7 @@ public:
     explicit MessageChannel(QObject *parent = nullptr);
     ~MessageChannel() override;
 
-    // Listens at `name` (a socket path). The caller holds the single-instance guard, so a
+    // Listens at `name` (a socket path; empty fails). The caller holds the single-instance guard, so a
     // socket left behind by a dead copy is removed first.
     bool listen(const QString &name);
     QString errorString() const;
@@ -43,6 +43,7 @@ private:
 
     QLocalServer *m_server = nullptr;
     std::function<QString()> m_statusProvider;
+    QString m_error;
 };
 
 // Sends one message to the client listening at `name`; false (with `error`) when nobody listens.

@@ -18,6 +18,8 @@ int main(int argc, char *argv[])
     // The upload window's web engine shares OpenGL contexts; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // Standard error carries the lesson log too: time, category, text.
+    qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{if-category}%{category}: %{endif}%{message}"));
     app.setFont(Qurel::ClientFont(14));
     SDKConfig.Load();
 

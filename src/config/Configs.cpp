@@ -87,15 +87,27 @@ private:
     QSettings &m_store;
 };
 
-// Opening the key creates it: after the first Load the store's file exists (possibly empty).
+// The store holds the recorder password, only scrambled: its file is for its user alone.
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Opening the key creates it: after the first Load the store's file exists (possibly empty), made
+// readable by its user only.
 void ensureStoreExists(const QString &fileName)
 {
     if (QFileInfo::exists(fileName))
         return;
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     QFile file(fileName);
-    if (file.open(QIODevice::WriteOnly))
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly))
         file.close();
+}
+
+// Gives an existing store file (of an older version, or made by hand) the owner-only mode before it
+// is rewritten: the rewrite keeps the mode of the file it replaces.
+bool keepStorePrivate(const QString &fileName)
+{
+    ensureStoreExists(fileName);
+    return QFile::setPermissions(fileName, kOwnerOnly);
 }
 
 bool readAutoRec(const QString &iniFileName)
@@ -218,8 +230,10 @@ Qurel::ConfigSaveResult TSDKConfig::Save() const
     const auto failedAt = [&](const QString &file) {
         return failure(QStringLiteral("保存设置失败：%1").arg(QDir::toNativeSeparators(file)));
     };
+    if (!keepStorePrivate(store->fileName()))
+        return failedAt(store->fileName());
     store->sync();
-    if (store->status() != QSettings::NoError)
+    if (store->status() != QSettings::NoError || !keepStorePrivate(store->fileName()))
         return failedAt(store->fileName());
     const QString autoRec = AutoRec ? QStringLiteral("1") : QStringLiteral("0");
     const QString ini = Qurel::EditableFilePath(kIniName);

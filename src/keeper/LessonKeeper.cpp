@@ -31,6 +31,7 @@ public:
     Private(LessonKeeper *q, const KeeperPaths &paths, Options options)
         : q(q)
         , options(std::move(options))
+        , paths(paths)
         , journal(paths.journal)
         , lesson(*new LessonRecorder(this->options.relay, this->options.lesson, q))
         , link(*new RecorderLink(this->options.link, q))
@@ -129,6 +130,7 @@ public:
 
     LessonKeeper *q;
     Options options;
+    KeeperPaths paths;
     LessonJournal journal;
     // Children of the keeper, so they go with it to its thread.
     LessonRecorder &lesson;
@@ -215,6 +217,8 @@ void LessonKeeper::applySettings(const KeeperSettings &settings)
     d->settings = settings;
     if (!d->started) {
         d->started = true;
+        if (!d->paths.log.isEmpty())
+            InstallLessonLog(d->paths.log);
         qCInfo(lcLesson) << "keeping lessons of" << settings.address << (settings.autoRec ? "(automatic)" : "(manual)");
         d->resumeFromJournal();
         d->link.setAutoReconnect(settings.autoRec);

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstdio>
 #include <mutex>
 
 namespace Qurel {
@@ -85,13 +84,14 @@ namespace {
 
     void handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
-        const QString line
-            = FormatLogLine(type, context.category, text, QDateTime::currentDateTime()) + QLatin1Char('\n');
-        const QByteArray bytes = line.toUtf8();
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-        std::fflush(stderr);
-        LogFile::instance().write(bytes);
-        if (type == QtFatalMsg && previousHandler)
+        // The lesson's own categories, and whatever else goes wrong; no debugging chatter.
+        const bool ours = context.category && qstrncmp(context.category, "qurel.", 6) == 0;
+        if (type != QtDebugMsg && (type != QtInfoMsg || ours)) {
+            const QString line
+                = FormatLogLine(type, context.category, text, QDateTime::currentDateTime()) + QLatin1Char('\n');
+            LogFile::instance().write(line.toUtf8());
+        }
+        if (previousHandler)
             previousHandler(type, context, text);
     }
 

@@ -14,7 +14,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcLink) // qurel.link: the recorder's control connect
 Q_DECLARE_LOGGING_CATEGORY(lcLesson) // qurel.lesson: starts, retries, stops, files, the journal
 Q_DECLARE_LOGGING_CATEGORY(lcRelay) // qurel.relay: what the relay reports of the stream
 
-// Sends every log message, time-stamped, to standard error and appends it to path. When the file
+// Appends the lesson's messages (the qurel.* categories) and every warning, time-stamped, to path;
+// every message still goes on to the handler before (standard error). When the file
 // passes maxBytes it is moved to path + ".1" (replacing the older one) and a new one begun, so the
 // log never takes more than twice maxBytes. The folder is created when missing. Calling it again
 // with another path moves the log there; an empty path stops writing the file.

@@ -3,7 +3,6 @@
 #include "DaemonSettings.h"
 #include "InstanceGuard.h"
 #include "LessonKeeper.h"
-#include "LessonLog.h"
 #include "zelmicro.h"
 
 #include <QDir>
@@ -71,8 +70,6 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     QString why;
     if (!m_place.prepare(&why))
         return fail(CannotStart, why);
-    // From here on every message also goes to the lesson log.
-    InstallLessonLog(m_place.paths.log);
     const auto settings = ReadKeeperSettings(m_options.settingsFile, m_place.recordingsFolder, &why);
     if (!settings)
         return fail(BadSettings, why);
@@ -89,9 +86,9 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     connect(&m_server, &KeeperServer::reloadRequested, this, &KeeperDaemon::reload);
     connect(&m_server, &KeeperServer::attachedWindowsChanged, this,
         [](int windows) { qCInfo(lcKeeperd) << "windows attached:" << windows; });
-    qCInfo(lcKeeperd).noquote() << "keeping the lessons of" << settings->address << "on" << m_place.socketPath
-                                << "journal" << m_place.paths.journal;
+    // The keeper opens the lesson log as it takes its first settings; this line is its first.
     m_keeper->applySettings(*settings);
+    qCInfo(lcKeeperd).noquote() << "serving on" << m_place.socketPath << "with the journal" << m_place.paths.journal;
     return true;
 }
 

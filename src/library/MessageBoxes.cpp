@@ -19,6 +19,9 @@ bool present(QWidget *owner, const MsgRequest &request)
         return handler()(request);
     QMessageBox box(owner);
     box.setWindowTitle(request.title);
+    // Texts can come from peers (a platform's refusal, a recording's title): they are shown as
+    // they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(request.text);
     if (request.kind == MsgKind::Question) {
         box.setIcon(QMessageBox::Question);

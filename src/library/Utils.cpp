@@ -48,10 +48,25 @@ QString HexUtf8ToText(const QString &hex)
     return text;
 }
 
+namespace {
+    // Characters that make a title a bad or misleading file name: those Windows forbids in names,
+    // the C0 and C1 control characters (tabs, line breaks, escape sequences) and the bidirectional
+    // controls, which can make a listed name read differently from the file it stands for
+    // ("lesson\u202Egpj.exe").
+    bool IsBadFileChar(QChar c)
+    {
+        static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+        const bool bidi = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E)
+            || (u >= 0x2066 && u <= 0x2069);
+        return control || bidi || forbidden.contains(c);
+    }
+} // namespace
+
 void RemoveBadFileChars(QString &text)
 {
-    static const QString bad = QStringLiteral("\\/:*?\"<>|");
-    text.removeIf([](QChar c) { return c == QChar(0) || bad.contains(c); });
+    text.removeIf(IsBadFileChar);
 }
 
 QString GetTempDir()

@@ -22,7 +22,9 @@ int RunAndWait(const QString &program, const QStringList &arguments, int timeout
 // dropping byte sequences that are not UTF-8.
 QString HexUtf8ToText(const QString &hex);
 
-// Removes every \ / : * ? " < > | and NUL character from text.
+// Removes every \ / : * ? " < > |, every control character (below U+0020, U+007F to U+009F, NUL
+// among them) and every bidirectional control (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069) from text.
 void RemoveBadFileChars(QString &text);
 
 // The temporary folder with a trailing "/", or empty text when it is missing.

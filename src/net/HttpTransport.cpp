@@ -4,7 +4,9 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace Qurel {
 
@@ -58,7 +60,7 @@ namespace {
         return size * count;
     }
 
-    EasyPtr newEasy(const QByteArray &url, long connectTimeoutMs, BodySink &sink)
+    EasyPtr newEasy(const QByteArray &url, long connectTimeoutMs, bool useProxy, BodySink &sink)
     {
         ensureCurlGlobal();
         EasyPtr easy(curl_easy_init());
@@ -70,6 +72,8 @@ namespace {
         curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &appendBody);
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &sink);
         curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
+        if (!useProxy)
+            curl_easy_setopt(easy.get(), CURLOPT_PROXY, ""); // an empty proxy overrides the environment's
         return easy;
     }
 
@@ -98,12 +102,26 @@ namespace {
 
     struct ProgressContext
     {
-        const UploadProgress *progress;
+        const UploadProgress *progress = nullptr;
+        long replyTimeoutMs = 0;
+        std::optional<std::chrono::steady_clock::time_point> sentAt; // when the last byte went out
+        bool replyLate = false;
     };
 
+    // libcurl calls this about once a second while nothing moves, so the reply's wait is watched
+    // even when the peer sends nothing.
     int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
     {
         auto *ctx = static_cast<ProgressContext *>(user);
+        if (ultotal > 0 && ulnow >= ultotal) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!ctx->sentAt)
+                ctx->sentAt = now;
+            if (ctx->replyTimeoutMs > 0 && now - *ctx->sentAt > std::chrono::milliseconds(ctx->replyTimeoutMs)) {
+                ctx->replyLate = true;
+                return 1;
+            }
+        }
         if (ctx->progress && *ctx->progress)
             return (*ctx->progress)(ulnow, ultotal) ? 0 : 1;
         return 0;
@@ -115,7 +133,7 @@ HttpResult HttpGet(const QString &url, const HttpGetOptions &options)
 {
     HttpResult result;
     BodySink sink { &result.body, options.maxBodyBytes };
-    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, sink);
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, options.useProxy, sink);
     if (!easy) {
         result.error = QStringLiteral("cannot create an HTTP handle");
         return result;
@@ -138,8 +156,8 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
         result.error = QStringLiteral("cannot read %1").arg(filePath);
         return result;
     }
-    BodySink sink { &result.body };
-    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, sink);
+    BodySink sink { &result.body, options.maxReplyBytes };
+    EasyPtr easy = newEasy(url.toUtf8(), options.connectTimeoutMs, options.useProxy, sink);
     if (!easy) {
         result.error = QStringLiteral("cannot create an HTTP handle");
         return result;
@@ -162,13 +180,19 @@ HttpResult PostFile(const QString &url, const QString &field, const QString &fil
     curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
-    ProgressContext ctx { &options.progress };
-    if (options.progress) {
-        curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &onProgress);
-        curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, &ctx);
-        curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
-    }
+    ProgressContext ctx;
+    ctx.progress = &options.progress;
+    ctx.replyTimeoutMs = options.replyTimeoutMs;
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, &ctx);
+    curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
     finish(easy.get(), curl_easy_perform(easy.get()), sink, result);
+    if (ctx.replyLate) {
+        result.ok = false;
+        result.timedOut = true;
+        result.curlCode = CURLE_OPERATION_TIMEDOUT;
+        result.error = QStringLiteral("no complete reply within %1 s of sending the file").arg(options.replyTimeoutMs / 1000.0);
+    }
     return result;
 }
 

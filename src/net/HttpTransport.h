@@ -26,6 +26,9 @@ struct HttpGetOptions
     long connectTimeoutMs = 5000;
     long totalTimeoutMs = 30000;
     qint64 maxBodyBytes = 0; // a longer reply fails; 0: no limit
+    // The recorder is on the local network: its requests go straight to it, whatever proxy the
+    // environment names (http_proxy and the like).
+    bool useProxy = false;
 };
 
 // GET url into memory, bypassing every cache. Status other than 2xx fails.
@@ -42,6 +45,12 @@ struct PostFileOptions
     long lowSpeedBytes = 1;
     long lowSpeedSeconds = 60;
     UploadProgress progress;
+    // The reply is a short text: a longer one fails, and so does one that has not ended within
+    // replyTimeoutMs once the whole file is sent.
+    qint64 maxReplyBytes = 64 * 1024;
+    long replyTimeoutMs = 60000;
+    // Straight to the peer, or through the environment's proxy (see HttpGetOptions).
+    bool useProxy = false;
 };
 
 // POST one file as multipart/form-data: one part named `field`, filename the

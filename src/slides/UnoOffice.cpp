@@ -28,6 +28,8 @@
 #include <thread>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Qurel::Uno {
 
@@ -128,18 +130,41 @@ namespace {
         return "--accept=pipe,name=" + profile.pipeName.toUtf8() + ';';
     }
 
+    QString ProfileUrl(const OfficeProfile &profile)
+    {
+        return QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(profile.userInstallation)))
+            .toString(QUrl::FullyEncoded);
+    }
+
+    QByteArray ProfileArgument(const OfficeProfile &profile)
+    {
+        return "-env:UserInstallation=" + ProfileUrl(profile).toUtf8();
+    }
+
+    // Whether a process runs as this user: an office of another user is never touched.
+    bool OwnProcess(qint64 pid)
+    {
+        struct stat st
+        {
+        };
+        return ::stat(QFile::encodeName(QStringLiteral("/proc/%1").arg(pid)).constData(), &st) == 0
+            && st.st_uid == ::geteuid();
+    }
+
     struct OfficeProcess
     {
         qint64 pid = 0;
         bool headless = false;
     };
 
-    // Every live process that accepts on the profile's pipe, and the processes
-    // run by the launcher this process started there.
+    // This user's live processes that accept on the profile's pipe with the
+    // profile's folder, and the processes run by the launcher this process
+    // started there: the client's own offices, never the user's or another's.
     QList<OfficeProcess> FindOffices(const OfficeProfile &profile)
     {
         const qint64 started = StartedOffices().value(profile.pipeName);
         const QByteArray accept = AcceptArgument(profile);
+        const QByteArray ownProfile = ProfileArgument(profile);
         QList<OfficeProcess> found;
         const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
         for (const QString &name : entries) {
@@ -156,7 +181,9 @@ namespace {
             const QList<QByteArray> args = cmdline.readAll().split('\0');
             const bool accepts = std::any_of(
                 args.begin(), args.end(), [&](const QByteArray &arg) { return arg.startsWith(accept); });
-            if (accepts || (started > 0 && (pid == started || entry.parent == started)))
+            const bool ours = (accepts && args.contains(ownProfile))
+                || (started > 0 && (pid == started || entry.parent == started));
+            if (ours && OwnProcess(pid))
                 found.append({ pid, args.contains("--headless") });
         }
         return found;
@@ -194,6 +221,8 @@ namespace {
 
     Reference<connection::XConnection> TryConnect(const OfficeProfile &profile)
     {
+        if (PipeOwner(profile) == PipeOwnership::Foreign)
+            return {};
         try {
             return connection::Connector::create(LocalContext())->connect(ConnectString(profile));
         } catch (const connection::NoConnectException &) {
@@ -209,9 +238,8 @@ namespace {
         args << QStringLiteral("--norestore") << QStringLiteral("--nologo") << QStringLiteral("--nodefault")
              << QStringLiteral("--nolockcheck")
              << QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(profile.pipeName);
-        if (!profile.userInstallation.isEmpty())
-            args << QStringLiteral("-env:UserInstallation=")
-                    + QUrl::fromLocalFile(profile.userInstallation).toString(QUrl::FullyEncoded);
+        PrepareProfileFolder(profile.userInstallation);
+        args << QString::fromUtf8(ProfileArgument(profile));
         // The office outlives the client; it must not hold the client's output
         // streams open (whoever reads them would wait for the office to end).
         QProcess office;
@@ -239,6 +267,31 @@ void KillOffices(const OfficeProfile &profile)
     // SIGKILL ends a stopped process too.
     for (const OfficeProcess &office : FindOffices(profile))
         ::kill(static_cast<pid_t>(office.pid), SIGKILL);
+}
+
+QString PipeSocketPath(const OfficeProfile &profile)
+{
+    // The office's pipe layer keeps its sockets in /tmp, or in /var/tmp when
+    // /tmp cannot be written, named after the user id and the pipe.
+    const QString folder = ::access("/tmp", W_OK) == 0 ? QStringLiteral("/tmp") : QStringLiteral("/var/tmp");
+    return QStringLiteral("%1/OSL_PIPE_%2_%3").arg(folder).arg(::geteuid()).arg(profile.pipeName);
+}
+
+PipeOwnership PipeOwner(const OfficeProfile &profile)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(PipeSocketPath(profile)).constData(), &st) != 0)
+        return PipeOwnership::Missing;
+    return S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid() ? PipeOwnership::Own : PipeOwnership::Foreign;
+}
+
+void RefuseForeignPipe(const OfficeProfile &profile)
+{
+    if (PipeOwner(profile) == PipeOwnership::Foreign)
+        throw PresentationError(PresentationFailure::Unavailable,
+            QStringLiteral("%1 is not an office pipe of this user; it is not used").arg(PipeSocketPath(profile)));
 }
 
 QList<qint64> OfficeProcesses(const OfficeProfile &profile)
@@ -379,6 +432,10 @@ namespace {
                 ++starts;
                 endedAt = -1;
             }
+            if (PipeOwner(profile) == PipeOwnership::Foreign) {
+                KillOffices(profile); // it cannot have its pipe; it must not linger either
+                RefuseForeignPipe(profile);
+            }
             if (auto connection = TryConnect(profile); connection.is())
                 return connection;
             if (endedAt < 0 && !ProcessAlive(pid))
@@ -418,6 +475,9 @@ std::unique_ptr<OfficeConnection> OfficeConnection::Open(
     // must fail with an error the call reports, not end the client with its lesson.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // Whoever made the pipe answers every call: one that is not this user's
+    // (another account got there first) is neither used nor replaced.
+    RefuseForeignPipe(profile);
     try {
         Reference<connection::XConnection> connection = TryConnect(profile);
         if (connection.is() && !headless && HeadlessOfficeOnPipe(profile)) {

@@ -31,12 +31,22 @@ QString CurrentExceptionText();
 // Whether an office answers on the profile's pipe.
 bool PipeAnswers(const OfficeProfile &profile);
 
-// Kills every office process on the profile's pipe: the one this process
-// started (with the process its launcher runs) and any other that accepts
-// on that pipe, such as one left behind by an earlier run.
+// The socket file of the profile's pipe, and whose it is. A socket of another
+// user (or anything else in its place) is never connected to.
+enum class PipeOwnership { Missing, Own, Foreign };
+QString PipeSocketPath(const OfficeProfile &profile);
+PipeOwnership PipeOwner(const OfficeProfile &profile);
+// Throws PresentationError (Unavailable) when the pipe is another user's.
+void RefuseForeignPipe(const OfficeProfile &profile);
+
+// Kills every office process of this user on the profile's pipe and profile:
+// the one this process started (with the process its launcher runs) and any
+// other, such as one left behind by an earlier run. Offices of other profiles
+// (the user's own) and of other users are left alone.
 void KillOffices(const OfficeProfile &profile);
 
-// Office processes on the profile's pipe that have not ended.
+// This user's office processes on the profile's pipe and profile that have
+// not ended.
 QList<qint64> OfficeProcesses(const OfficeProfile &profile);
 
 // Bounds the office calls made while it exists (on this thread; nested

@@ -14,6 +14,8 @@
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/document/XExporter.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/document/XFilter.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
@@ -610,8 +612,12 @@ std::shared_ptr<Presentation> UnoPresentationHost::open(const QString &file, Ope
     doc->profile = d->profile;
     Guarded(d->profile, PresentationFailure::Open, "opening the presentation", [&] {
         const Reference<task::XInteractionHandler> questions(new AbortingInteractionHandler);
+        // Macros and links of a template never run or update: the file may come from anywhere, and
+        // the mode is set here rather than left to the office's security settings.
         std::vector<beans::PropertyValue> args { Property("Hidden", uno::Any(mode == OpenMode::Hidden)),
-            Property("InteractionHandler", uno::Any(questions)) };
+            Property("InteractionHandler", uno::Any(questions)),
+            Property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+            Property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)) };
         // Templates keep the PowerPoint 97 format they are stored in.
         const QString suffix = QFileInfo(file).suffix().toLower();
         if (suffix == QLatin1String("ppt") || suffix == QLatin1String("pps")

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QStringList>
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
@@ -19,12 +20,6 @@ namespace {
 #endif
     }
 
-    bool SandboxOff()
-    {
-        return qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0
-            || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
-    }
-
     QString HelperProgram()
     {
         const QString configured = qEnvironmentVariable("QTWEBENGINE_PROCESS_PATH");
@@ -35,19 +30,29 @@ namespace {
     }
 } // namespace
 
-void PrepareBrowserForRoot()
+void KeepBrowserSandboxed()
 {
-    if (RunningAsRoot() && !SandboxOff())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    const QString flags = qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.isEmpty())
+        return;
+    QStringList kept;
+    for (const QString &flag : flags.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!flag.startsWith(QLatin1String("--no-sandbox")) && !flag.startsWith(QLatin1String("--disable-seccomp"))
+            && !flag.startsWith(QLatin1String("--disable-namespace-sandbox"))
+            && !flag.startsWith(QLatin1String("--disable-setuid-sandbox")))
+            kept << flag;
+    }
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", kept.join(QLatin1Char(' ')).toLocal8Bit());
 }
 
-QString BrowserStartProblem()
+BrowserStartCheck CheckBrowserStart()
 {
-    if (RunningAsRoot() && !SandboxOff())
-        return QStringLiteral("running as root with the sandbox on");
     const QString helper = HelperProgram();
     if (!QFileInfo(helper).isExecutable())
-        return QStringLiteral("%1 is missing").arg(helper);
+        return { BrowserBlock::NoHelper, QStringLiteral("%1 is missing").arg(helper) };
+    if (RunningAsRoot())
+        return { BrowserBlock::Root, QStringLiteral("running as root, where the browser's sandbox cannot run") };
     return {};
 }
 

@@ -59,6 +59,9 @@ PlatformUploadResult PostToPlatform(
     }
     PostFileOptions options;
     options.progress = progress;
+    // The platform is reached as the upload window's browser reaches it, through the
+    // environment's proxy when one is set.
+    options.useProxy = true;
     const HttpResult result
         = PostFile(url, QStringLiteral("file1"), filePath, MimeTypeForFile(filePath), options);
     if (!result.ok) {

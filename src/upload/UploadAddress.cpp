@@ -35,21 +35,29 @@ QString LoginAddress(const QString &host, int port, const TFileInfoList &recordi
     QStringList keys;
     QStringList names;
     for (const TFileInfo &recording : recordings) {
-        keys << GuidKey(recording.FGuid);
+        keys << FormUrlEncode(GuidKey(recording.FGuid));
         names << FormUrlEncode(RecordingName(recording.FVideoName));
     }
-    return QStringLiteral("http://%1:%2/Tools/QuRelClient/ClientLogin.aspx?").arg(host).arg(port)
+    return QStringLiteral("http://%1:%2/Tools/QuRelClient/ClientLogin.aspx?").arg(host, QString::number(port))
         + QStringLiteral("GUID=") + keys.join(QLatin1Char('|')) + QStringLiteral("&NAME=")
         + names.join(QLatin1Char('|'));
 }
 
 QString UploadAddress(const QString &host, int port, const QString &guidKey, int fileType)
 {
+    // One substitution for all: the encoded key holds "%" signs a later arg() would take for its own.
     return QStringLiteral("http://%1:%2/tools/qurelclient/clientuploadfile.aspx?guid=%3&filetype=%4")
-        .arg(host)
-        .arg(port)
-        .arg(guidKey)
-        .arg(fileType);
+        .arg(host, QString::number(port), FormUrlEncode(guidKey), QString::number(fileType));
+}
+
+bool IsPlatformAddress(const QUrl &url, const QString &host, int port)
+{
+    if (url.toString() == QLatin1String("about:blank"))
+        return true;
+    const QUrl platform(QStringLiteral("http://%1:%2/").arg(host, QString::number(port)));
+    return url.isValid() && platform.isValid() && url.scheme() == QLatin1String("http")
+        && url.host().compare(platform.host(), Qt::CaseInsensitive) == 0 && url.port(80) == platform.port(80)
+        && url.userInfo().isEmpty();
 }
 
 bool IsFinishAddress(const QString &address)

@@ -3,6 +3,7 @@
 #include "BrowserStart.h"
 #include "Configs.h"
 #include "MessageBoxes.h"
+#include "PlatformPage.h"
 #include "PlatformUpload.h"
 #include "ProgramFolder.h"
 #include "UploadPass.h"
@@ -26,6 +27,8 @@ TfrmUpload *frmUpload = nullptr;
 
 namespace {
 const QString kNoBrowserText = QStringLiteral("无法打开上传页面,内置浏览器未能启动!");
+const QString kRootText
+    = QStringLiteral("上传视频需要以普通用户账户运行本程序, 以root身份运行时不能打开上传页面!");
 } // namespace
 
 TfrmUpload::TfrmUpload(QWidget *owner)
@@ -64,6 +67,7 @@ QString TfrmUpload::progressText() const
 void TfrmUpload::createBrowser()
 {
     wbMain = new QWebEngineView(this);
+    wbMain->setPage(new Qurel::PlatformPage(wbMain));
     wbMain->setContextMenuPolicy(Qt::NoContextMenu);
     FLayout->insertWidget(0, wbMain, 1);
     connect(wbMain, &QWebEngineView::loadStarted, this, [this] { FBusy = true; });
@@ -88,10 +92,10 @@ void TfrmUpload::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return; // restored from minimised, not a new showing
     if (!wbMain) {
-        const QString problem = Qurel::BrowserStartProblem();
-        if (!problem.isEmpty()) {
-            qWarning("qurel: the upload window's browser cannot start: %s", qPrintable(problem));
-            Qurel::ShowMsg(this, kNoBrowserText);
+        const Qurel::BrowserStartCheck check = Qurel::CheckBrowserStart();
+        if (check.block != Qurel::BrowserBlock::None) {
+            qWarning("qurel: the upload window's browser cannot start: %s", qPrintable(check.detail));
+            Qurel::ShowMsg(this, check.block == Qurel::BrowserBlock::Root ? kRootText : kNoBrowserText);
             QMetaObject::invokeMethod(this, &TfrmUpload::reject, Qt::QueuedConnection);
             return;
         }
@@ -109,6 +113,7 @@ void TfrmUpload::FormShow()
     QFile log(Qurel::WorkFilePath(QStringLiteral("log.txt")));
     if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
         log.write(address.toLocal8Bit() + "\r\n");
+    static_cast<Qurel::PlatformPage *>(wbMain->page())->setPlatform(SDKConfig.UpLoadAddr, SDKConfig.UpLoadPort);
     if (FBusy)
         wbMain->stop();
     wbMain->load(QUrl(address));

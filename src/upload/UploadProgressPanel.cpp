@@ -16,6 +16,7 @@ UploadProgressPanel::UploadProgressPanel(QWidget *parent)
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(m_label, 1);
     m_label->setMinimumWidth(0);
+    m_label->setTextFormat(Qt::PlainText); // file names are not markup
     m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(m_bar);
     m_bar->setRange(0, 1000);

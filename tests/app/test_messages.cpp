@@ -2,13 +2,19 @@
 // status and ping requests answered on it.
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
+#include "InstanceGuard.h"
 #include "MessageChannel.h"
+#include "RuntimeFolder.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Qurel::ExternalMessage;
 
@@ -247,6 +253,82 @@ private slots:
         stale.close();
         Qurel::MessageChannel channel;
         QVERIFY2(channel.listen(channelName()), qPrintable(channel.errorString()));
+    }
+
+    // The lock and the socket live in the user's runtime folder only when it is truly the user's,
+    // else in a folder of the client's own (0700) in the data folder, and never anywhere shared.
+    void lockAndSocketOnlyInAPrivateFolder_data()
+    {
+        QTest::addColumn<QString>("runtime"); // what XDG_RUNTIME_DIR names
+        QTest::addColumn<QString>("expected"); // runtime, data or none
+        QTest::newRow("the user's runtime folder") << "own" << "runtime";
+        QTest::newRow("a runtime folder open to others is closed") << "open" << "runtime";
+        QTest::newRow("no runtime folder") << "unset" << "data";
+        QTest::newRow("a relative path") << "relative" << "data";
+        QTest::newRow("a link to a folder") << "link" << "data";
+        QTest::newRow("another user's folder") << "foreign" << "data";
+        QTest::newRow("the data folder's own is a link to /tmp") << "unset-data-link" << "none";
+    }
+    void lockAndSocketOnlyInAPrivateFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, expected);
+        QTemporaryDir home;
+        const QString own = home.filePath(QStringLiteral("run"));
+        const QString dataRuntime = home.filePath(QStringLiteral("data/ZEL_Qurel/runtime"));
+        QVERIFY(QDir().mkpath(own) && QDir().mkpath(home.filePath(QStringLiteral("data/ZEL_Qurel"))));
+        QVERIFY(::chmod(QFile::encodeName(own).constData(), runtime == "open" ? 0777 : 0700) == 0);
+        QString named = own;
+        if (runtime == "unset" || runtime == "unset-data-link")
+            named.clear();
+        else if (runtime == "relative")
+            named = QStringLiteral("run");
+        else if (runtime == "link") {
+            named = home.filePath(QStringLiteral("link"));
+            QVERIFY(QFile::link(own, named));
+        } else if (runtime == "foreign") {
+            const passwd *other = ::getpwnam("qurel-test");
+            if (::geteuid() != 0 || !other)
+                QSKIP("needs root and the user qurel-test (scripts/setup)");
+            QVERIFY(::chown(QFile::encodeName(own).constData(), other->pw_uid, other->pw_gid) == 0);
+        }
+        if (runtime == "unset-data-link")
+            QVERIFY(QFile::link(QStringLiteral("/tmp"), dataRuntime));
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(named));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            qputenv("XDG_DATA_HOME", savedData);
+        });
+
+        QString error;
+        const QString folder = Qurel::RuntimeFolder(&error);
+        Qurel::InstanceGuard guard(QStringLiteral("QurelTest"));
+        Qurel::MessageChannel channel;
+        if (expected == "none") {
+            QCOMPARE(folder, QString());
+            QVERIFY(!error.isEmpty());
+            QVERIFY(!guard.tryAcquire());
+            QVERIFY(guard.failed());
+            QVERIFY(!guard.errorString().isEmpty());
+            QCOMPARE(Qurel::MessageChannelName(), QString());
+            QVERIFY(!channel.listen(Qurel::MessageChannelName()));
+            QVERIFY(QDir(QStringLiteral("/tmp")).entryList({ QStringLiteral("QurelTest.lock") }).isEmpty());
+            return;
+        }
+        QCOMPARE(folder, expected == "runtime" ? own : dataRuntime);
+        struct stat st
+        {
+        };
+        QVERIFY(::lstat(QFile::encodeName(folder).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0700);
+        QVERIFY(guard.tryAcquire());
+        QVERIFY(!guard.failed());
+        QCOMPARE(guard.lockFileName(), folder + QStringLiteral("/QurelTest.lock"));
+        QCOMPARE(Qurel::MessageChannelName(), folder + QStringLiteral("/Qurel"));
+        QVERIFY2(channel.listen(Qurel::MessageChannelName()), qPrintable(channel.errorString()));
     }
 
     void sendingWithoutAClientFails()

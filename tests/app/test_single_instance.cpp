@@ -78,12 +78,34 @@ private slots:
         QVERIFY(second.isHeld());
     }
 
-    void aLockThatCannotBeMadeDoesNotStopTheClient()
+    void aLockThatCannotBeMadeIsAnError()
     {
+        // Running without the lock would let a second copy record the same lesson.
         QTemporaryDir dir;
         Qurel::InstanceGuard guard(QStringLiteral("Qurel"), dir.filePath(QStringLiteral("no/such/folder")));
-        QVERIFY(guard.tryAcquire());
+        QVERIFY(!guard.tryAcquire());
         QVERIFY(!guard.isHeld());
+        QVERIFY(guard.failed());
+        QVERIFY(!guard.errorString().isEmpty());
+    }
+
+    void aClientWithoutAPrivateFolderDoesNotStart()
+    {
+        // No runtime folder, and the data folder's own is a link into /tmp: nothing is made there.
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("data/ZEL_Qurel"))));
+        QVERIFY(QFile::link(QStringLiteral("/tmp"), home.filePath(QStringLiteral("data/ZEL_Qurel/runtime"))));
+        QProcess helper;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        helper.setProcessEnvironment(env);
+        QVERIFY(startHelper(helper));
+        QVERIFY(helper.waitForFinished(20000));
+        QCOMPARE(helper.exitCode(), 3);
+        QVERIFY(QString::fromUtf8(helper.readAllStandardOutput())
+                    .startsWith(QStringLiteral("notice|提示!|无法创建程序的运行锁, 程序不能启动!")));
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/Qurel.lock")));
     }
 
     void secondProcessShowsTheNoticeAndEnds()

@@ -174,6 +174,8 @@ private slots:
 
     void cleanup()
     {
+        // A lesson a test left running is not the next test's to pick up.
+        QFile::remove(KeeperPaths::ForUser().journal);
         QDir(m_recordings.path()).removeRecursively();
         QDir().mkpath(m_recordings.path());
     }
@@ -287,6 +289,30 @@ private slots:
         QCOMPARE(QImage(ImageSidePath(mp4, ".jpg")).size(), QSize(720, 405));
         // The recorder itself was not told to stop.
         QVERIFY(sim->recording());
+
+        // Yes given after the lesson ended while the question was open: this very close closes.
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Keeper().snapshot().settled, 20000);
+        frm.show();
+        sim->startRecording(QStringLiteral("关闭二"));
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        QTest::qWait(2500);
+        boxes.whileOpen = [&] {
+            sim->stopRecording();
+            QVERIFY(QTest::qWaitFor([&] { return frm.Keeper().snapshot().settled; }, 20000));
+        };
+        frm.close();
+        QVERIFY(!frm.isVisible());
+        QCOMPARE(boxes.texts.size(), 3);
+        // Nothing stays armed: the window shown again outlives the next lesson.
+        frm.show();
+        sim->startRecording(QStringLiteral("关闭三"));
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        QTest::qWait(2500);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Keeper().snapshot().settled, 20000);
+        QTest::qWait(200);
+        QVERIFY(frm.isVisible());
     }
 
     void noticesSplitOverReadsAndRepeatedStarts()
@@ -379,6 +405,105 @@ private slots:
         sim->stopRecording();
         QTRY_VERIFY_WITH_TIMEOUT(frm.Keeper().snapshot().settled, 20000);
         QVERIFY(boxes.texts.isEmpty());
+    }
+
+    // The control connection drops near a lesson's end, so its stop never arrives: the status line
+    // says so beside the timer while the copy goes on, and the next lesson's start, once the link is
+    // back, finishes the first lesson and records the second into a file of its own.
+    void aMissedStopNeverMergesLessons()
+    {
+        CONNECTED_CLIENT(sim, boxes, frm);
+        sim->startRecording(QStringLiteral("第一课"));
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString first = frm.FRecFileName();
+        QTest::qWait(1500);
+        sim->setRefuseControl(true);
+        sim->closeControlConnections();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("警告：与录播机的连接已断开，正在重新连接，本地录制继续进行"), 5000);
+        QVERIFY(!Part(frm, "lblTiming")->isHidden());
+        sim->stopRecording(); // nobody hears it
+        sim->setRefuseControl(false);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(frm), QString("正在录制中，已录制时长："), 15000);
+        QVERIFY(frm.FRecording());
+        sim->startRecording(QStringLiteral("第二课"));
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording() && frm.FRecFileName() != first, 15000);
+        QVERIFY(QFileInfo(frm.FRecFileName()).fileName().startsWith("第二课_"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ImageSidePath(first, ".jpg")), 15000);
+        QTest::qWait(2000);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Keeper().snapshot().settled, 20000);
+        QCOMPARE(QDir(m_recordings.path() + "/Image").entryList({ "*.axt" }).size(), 2);
+        QVERIFY(boxes.texts.isEmpty());
+    }
+
+    // The recorder restarts its stream server mid-lesson and hands out new login keys: the copy
+    // fetches a fresh key and goes on in the same file.
+    void aRecorderRestartKeepsTheCopy()
+    {
+        CONNECTED_CLIENT(sim, boxes, frm);
+        sim->startRecording(QStringLiteral("重启"));
+        QTRY_VERIFY_WITH_TIMEOUT(frm.FRecording(), 8000);
+        const QString mp4 = frm.FRecFileName();
+        QTest::qWait(3000);
+        const int keys = sim->loginKeys().size();
+        sim->restartStream(1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->loginKeys().size() > keys, 15000);
+        // Growing again, in the same file.
+        const qint64 sizeAfterKey = QFileInfo(mp4).size();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(mp4).size() > sizeAfterKey + 20000, 10000);
+        QCOMPARE(frm.FRecFileName(), mp4);
+        QTest::qWait(2000);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(frm.Keeper().snapshot().settled, 20000);
+        QVERIFY(boxes.texts.isEmpty());
+        QCOMPARE(QDir(m_recordings.path()).entryList({ "*.mp4" }).size(), 1);
+        QVERIFY2(probeSeconds(mp4) > 6.0, qPrintable(QString::number(probeSeconds(mp4))));
+    }
+
+    // The client is killed mid-lesson and started again: the killed copy gets its information file
+    // (with the time its copy began) and its thumbnail, and the rest of the lesson is copied into a
+    // new file under the same title.
+    void aKilledClientPicksTheLessonUp()
+    {
+        auto sim = startSim();
+        REQUIRE_STREAM(*sim);
+        pointAt(*sim, true);
+        QVERIFY(SDKConfig.Save().ok);
+        const QDir folder(m_recordings.path());
+        const auto startClient = [&](QProcess &client) {
+            client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            client.start(ProgramFolder() + "qurel", {});
+            QVERIFY(client.waitForStarted(10000));
+        };
+        QProcess client;
+        startClient(client);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->controlClientCount() > 0, 15000);
+        sim->startRecording(QStringLiteral("续"));
+        QTRY_VERIFY_WITH_TIMEOUT(folder.entryList({ "续_*.mp4" }).size() == 1, 15000);
+        const QString first = folder.filePath(folder.entryList({ "续_*.mp4" }).first());
+        QTest::qWait(4000);
+        client.kill();
+        QVERIFY(client.waitForFinished(10000));
+        QTest::qWait(1500);
+
+        QProcess again;
+        startClient(again);
+        QTRY_VERIFY_WITH_TIMEOUT(folder.entryList({ "续_*.mp4" }).size() == 2, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ImageSidePath(first, ".jpg")), 15000);
+        QCOMPARE(QImage(ImageSidePath(first, ".jpg")).size(), QSize(720, 405));
+        QFile axt(ImageSidePath(first, ".axt"));
+        QVERIFY(axt.open(QIODevice::ReadOnly));
+        const QDateTime began = QDateTime::fromString(
+            QString::fromLatin1(axt.readAll().split('\n').value(1).right(20).trimmed()), "yyyy-MM-dd HH:mm:ss");
+        const QDateTime named = QDateTime::fromString(QFileInfo(first).completeBaseName().right(14), "yyyyMMddHHmmss");
+        QVERIFY2(began.isValid() && qAbs(named.secsTo(began)) <= 3, qPrintable(began.toString()));
+        QTest::qWait(2500);
+        sim->stopRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(folder.filePath("Image")).entryList({ "续_*.jpg" }).size() == 2, 20000);
+        again.kill();
+        again.waitForFinished(10000);
+        for (const QString &name : folder.entryList({ "续_*.mp4" }))
+            QVERIFY2(probeSeconds(folder.filePath(name)) > 1.0, qPrintable(name));
     }
 
     // The longest title a notice carries (256 bytes: 85 Chinese characters) still gives a lesson.

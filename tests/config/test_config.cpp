@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TestConfig : public QObject
 {
     Q_OBJECT
@@ -131,6 +133,40 @@ private slots:
         QCOMPARE(back.TitleTime, 0);
         QCOMPARE(back.CreditTime, 12);
         QCOMPARE(back.AutoRec, false);
+    }
+
+    // The store holds the recorder password: only its user may read it, whether the file is new,
+    // was left readable by an older version, or is made by the first Load.
+    void storeFileIsReadableByItsUserOnly_data()
+    {
+        QTest::addColumn<int>("existingMode"); // -1: no file before
+        QTest::addColumn<bool>("loadFirst");
+        QTest::newRow("first save") << -1 << false;
+        QTest::newRow("made by the first load") << -1 << true;
+        QTest::newRow("world-readable file of an older version") << 0644 << false;
+        QTest::newRow("group-writable file") << 0660 << true;
+    }
+    void storeFileIsReadableByItsUserOnly()
+    {
+        QFETCH(int, existingMode);
+        QFETCH(bool, loadFirst);
+        const QString file = TSDKConfig::StoreFileName();
+        const auto mode = [&file] {
+            struct stat st {};
+            return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        if (existingMode >= 0) {
+            putStored(QStringLiteral("Address"), QStringLiteral("10.0.0.1"));
+            QVERIFY(QFile::exists(file));
+            QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(existingMode)) == 0);
+        }
+        TSDKConfig config = loaded();
+        if (loadFirst && existingMode < 0)
+            QCOMPARE(mode(), 0600);
+        config.Password = QStringLiteral("secret");
+        QVERIFY(config.Save().ok);
+        QCOMPARE(mode(), 0600);
+        QCOMPARE(loaded().Password, QStringLiteral("secret"));
     }
 
     void namesAreMatchedWithoutRegardToCase()

@@ -4,6 +4,8 @@
 #include "ProgramFolder.h"
 #include "RecorderSim.h"
 #include "ClientStatus.h"
+#include "LessonJournal.h"
+#include "LessonLog.h"
 #include "LessonRecorder.h"
 #include "RecordingsStore.h"
 #include "zelmicro.h"
@@ -600,6 +602,80 @@ private slots:
         QVERIFY(f.messages.isEmpty());
         QCOMPARE(f.finished.size(), 1);
         QVERIFY(QFileInfo::exists(ImageSidePath(f.finished.first(), ".axt")));
+    }
+
+    // What a keeper started again does with the journal the last one left.
+    void resumePlans_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("recorder");
+        QTest::addColumn<int>("goneSecs"); // since the last keeper was last seen working
+        QTest::addColumn<int>("lessonMinutes"); // since the copy began
+        QTest::addColumn<int>("finished"); // copies whose files are made now
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("killed while recording") << "recording" << "r" << 30 << 50 << 2 << true;
+        QTest::newRow("killed while starting") << "starting" << "r" << 30 << 0 << 1 << true;
+        QTest::newRow("gone too long") << "recording" << "r" << 700 << 50 << 2 << false;
+        QTest::newRow("stop already seen") << "stopping" << "r" << 30 << 50 << 2 << false;
+        QTest::newRow("another recorder now") << "recording" << "other" << 30 << 50 << 2 << false;
+        QTest::newRow("longest lesson reached") << "recording" << "r" << 30 << 245 << 2 << false;
+        QTest::newRow("nothing running") << "idle" << "r" << 30 << 0 << 1 << false;
+    }
+
+    void resumePlans()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, recorder);
+        QFETCH(int, goneSecs);
+        QFETCH(int, lessonMinutes);
+        QFETCH(int, finished);
+        QFETCH(bool, resumed);
+        const QDateTime now(QDate(2026, 12, 9), QTime(10, 0, 0));
+        JournalEntry entry;
+        entry.state = state;
+        entry.title = "课";
+        entry.file = state == "recording" || state == "stopping" ? "/r/课_1.mp4" : QString();
+        entry.startTime = lessonMinutes ? now.addSecs(-60 * lessonMinutes) : QDateTime();
+        entry.recorder = "r";
+        entry.finishing = { { "/r/earlier.mp4", now.addSecs(-7200) } };
+        // The journal survives its round trip, and a damaged one reads as none.
+        QTemporaryDir dir;
+        const LessonJournal journal(dir.filePath("sub/journal.json"));
+        QVERIFY(journal.write(entry));
+        QVERIFY(journal.read() == entry);
+        QCOMPARE(QFileInfo(journal.path()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        QVERIFY(!LessonJournal::Decode("{\"version\":1,"));
+        const ResumePlan plan = PlanResume(entry, now.addSecs(-goneSecs), now, recorder, 240);
+        QCOMPARE(plan.finish.size(), finished);
+        QCOMPARE(plan.finish.first().mp4Path, QString("/r/earlier.mp4"));
+        QCOMPARE(plan.resume, resumed);
+        if (resumed) {
+            QCOMPARE(plan.title, QString("课"));
+            QVERIFY(plan.deadline > now && plan.deadline <= now.addSecs(240 * 60));
+        }
+    }
+
+    // One message, one line in the lesson log, whatever a title holds.
+    void logLines()
+    {
+        const QDateTime when(QDate(2026, 12, 9), QTime(9, 0, 0, 123));
+        QCOMPARE(FormatLogLine(QtInfoMsg, "qurel.lesson", "start \"课\"\nmark=stop_record", when),
+            QString("2026-12-09 09:00:00.123 INFO qurel.lesson: start \"课\"\\nmark=stop_record"));
+        QCOMPARE(FormatLogLine(QtWarningMsg, "default", "disk", when), QString("2026-12-09 09:00:00.123 WARNING disk"));
+        // The file stays bounded: a full one moves aside and a new one begins.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("logs/lessons.log");
+        InstallLessonLog(path, 400);
+        for (int i = 0; i < 20; ++i)
+            qCInfo(lcLesson) << "step" << i;
+        qCDebug(lcLesson) << "not kept";
+        InstallLessonLog(QString());
+        QVERIFY(QFileInfo(path).size() <= 400 && QFileInfo(path + ".1").size() <= 400);
+        QFile last(path);
+        QVERIFY(last.open(QIODevice::ReadOnly));
+        const QByteArray text = last.readAll();
+        QVERIFY(text.contains("qurel.lesson: step 19"));
+        QVERIFY(!text.contains("not kept"));
     }
 
     void theGrowingFileIsWatched_data()

@@ -21,6 +21,7 @@ private slots:
     void hexUtf8ToText_data();
     void hexUtf8ToText();
     void titleDecodingThenCleaning();
+    void removeBadFileChars_data();
     void removeBadFileChars();
     void tempDir();
     void fileVersion();
@@ -102,17 +103,38 @@ void TestUtils::titleDecodingThenCleaning()
     QCOMPARE(title, QStringLiteral("abc"));
 }
 
+void TestUtils::removeBadFileChars_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("cleaned");
+    QTest::newRow("folder and drive") << QStringLiteral("a/b:c") << QStringLiteral("abc");
+    QTest::newRow("every forbidden one")
+        << QStringLiteral("\\1/2:3*4?5\"6<7>8|9") + QChar(0) + QStringLiteral("课 .-_'")
+        << QStringLiteral("123456789课 .-_'");
+    QTest::newRow("nothing left") << QStringLiteral("<>|") << QString();
+    QTest::newRow("tab, line breaks, escape")
+        << QStringLiteral("数学\t第1课\r\n\x1b[31m红") << QStringLiteral("数学第1课[31m红");
+    QTest::newRow("DEL and C1 controls")
+        << QStringLiteral("a\x7f") + QChar(0x80) + QChar(0x85) + QChar(0x9b) + QChar(0x9f) + QStringLiteral("b")
+        << QStringLiteral("ab");
+    QTest::newRow("right-to-left override hides the real ending")
+        << QStringLiteral("lesson") + QChar(0x202E) + QStringLiteral("4pm.exe") << QStringLiteral("lesson4pm.exe");
+    QTest::newRow("every bidirectional control")
+        << QString(QChar(0x061C)) + QChar(0x200E) + QChar(0x200F) + QChar(0x202A) + QChar(0x202B) + QChar(0x202C)
+            + QChar(0x202D) + QChar(0x202E) + QChar(0x2066) + QChar(0x2067) + QChar(0x2068) + QChar(0x2069)
+            + QStringLiteral("ok")
+        << QStringLiteral("ok");
+    QTest::newRow("printable neighbours stay")
+        << QStringLiteral(" ~") + QChar(0xA0) + QChar(0x200D) + QChar(0x2070) + QStringLiteral("é")
+        << QStringLiteral(" ~") + QChar(0xA0) + QChar(0x200D) + QChar(0x2070) + QStringLiteral("é");
+}
+
 void TestUtils::removeBadFileChars()
 {
-    QString text = QStringLiteral("a/b:c");
-    RemoveBadFileChars(text);
-    QCOMPARE(text, QStringLiteral("abc"));
-    text = QStringLiteral("\\1/2:3*4?5\"6<7>8|9") + QChar(0) + QStringLiteral("课 .-_'");
-    RemoveBadFileChars(text);
-    QCOMPARE(text, QStringLiteral("123456789课 .-_'"));
-    text = QStringLiteral("<>|");
-    RemoveBadFileChars(text);
-    QCOMPARE(text, QString());
+    QFETCH(QString, title);
+    QFETCH(QString, cleaned);
+    RemoveBadFileChars(title);
+    QCOMPARE(title, cleaned);
 }
 
 void TestUtils::tempDir()

@@ -7,6 +7,8 @@
 #include "RecorderSim.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -56,6 +58,7 @@ private slots:
     void absentRecorderFailsAtOnce();
     void testBoundsApplyToEveryCall();
     void transportSpeaksOnlyHttp();
+    void recorderRequestsIgnoreTheProxy();
 
 private:
     QString lastTarget() const { return QString::fromUtf8(m_sim->requests().constLast().target); }
@@ -400,6 +403,30 @@ void TestRecorderCgi::transportSpeaksOnlyHttp()
     QVERIFY(HttpGet(
         QStringLiteral("http://%1:%2/cgi-bin/plat/plat.cgi?action=24685").arg(kAddress).arg(m_port), capped)
                 .ok);
+}
+
+void TestRecorderCgi::recorderRequestsIgnoreTheProxy()
+{
+    // The recorder is on the local network; a proxy named by the environment would see the
+    // password digest and the login key, and could answer for the recorder.
+    QTcpServer proxy;
+    QVERIFY(proxy.listen(QHostAddress(QStringLiteral("127.0.0.3"))));
+    const QByteArray proxyUrl = "http://127.0.0.3:" + QByteArray::number(proxy.serverPort());
+    const char *const variables[] = { "http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY" };
+    for (const char *name : variables)
+        qputenv(name, proxyUrl);
+    qunsetenv("no_proxy");
+    qunsetenv("NO_PROXY");
+    const auto restore = qScopeGuard([&] {
+        for (const char *name : variables)
+            qunsetenv(name);
+    });
+    const HttpGetOptions bounds = shortBounds();
+    SetCgiGetOptionsForTesting(&bounds);
+    QVERIFY(SaveCT(kAddress, m_port, kUser, kPassword));
+    QVERIFY(!GetLoginKey(kAddress, m_port, kUser, kPassword).isEmpty());
+    QVERIFY(!proxy.waitForNewConnection(200));
+    QVERIFY(!proxy.hasPendingConnections());
 }
 
 QTEST_GUILESS_MAIN(TestRecorderCgi)

@@ -11,16 +11,6 @@
 
 namespace SlidesTest {
 
-namespace {
-    const char *kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>7.4</value></prop></item>
-</oor:items>
-)";
-} // namespace
-
 std::unique_ptr<Qurel::RecorderSim> StartRecorder(const QString &address, QString *error)
 {
     Qurel::RecorderSimOptions options;
@@ -32,17 +22,10 @@ std::unique_ptr<Qurel::RecorderSim> StartRecorder(const QString &address, QStrin
     return sim;
 }
 
-void UsePrivateOffice(const QString &testName)
+void UsePrivateOffice()
 {
-    const QString folder = QStringLiteral(QUREL_BINARY_DIR "/testhome/%1/office").arg(testName);
-    QDir().mkpath(folder + QStringLiteral("/user"));
-    // No first-start dialogs in the office's windows.
-    QFile settings(folder + QStringLiteral("/user/registrymodifications.xcu"));
-    if (!settings.exists() && settings.open(QIODevice::WriteOnly))
-        settings.write(kSettings);
+    // The client's own profile and pipe; the test's data folder is its own.
     Qurel::OfficeProfile profile;
-    profile.pipeName = QStringLiteral("qurel_%1_%2").arg(testName).arg(QCoreApplication::applicationPid());
-    profile.userInstallation = folder;
     profile.quitTimeoutMs = 5000;
     Qurel::SetOfficeProfile(profile);
 }

@@ -20,9 +20,9 @@ namespace SlidesTest {
 // any, lands in `error` and the result is null.
 std::unique_ptr<Qurel::RecorderSim> StartRecorder(const QString &address, QString *error);
 
-// Points the client's office at a private profile and pipe for this test
-// executable (under its test home), so no user profile is ever touched.
-void UsePrivateOffice(const QString &testName);
+// The client's own office with its default profile and pipe, which lie in
+// the test's data folder, so no user profile is ever touched.
+void UsePrivateOffice();
 // Ends the private office (at the end of a test executable).
 void EndPrivateOffice();
 

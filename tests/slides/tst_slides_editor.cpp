@@ -91,7 +91,7 @@ void TestSlidesEditor::initTestCase()
         m_messages << request.text;
         return true;
     });
-    SlidesTest::UsePrivateOffice(QStringLiteral("tst_slides_editor"));
+    SlidesTest::UsePrivateOffice();
     SetPresentationHostFactory([this](HostUse use) -> std::unique_ptr<PresentationHost> {
         if (use == HostUse::Export && m_failExport)
             return std::make_unique<FailingHost>();

@@ -3,6 +3,7 @@
 #include "OfficeTestKit.h"
 #include "PPT.h"
 #include "RecorderSim.h"
+#include "UserOffice.h"
 
 #include "MessageBoxes.h"
 #include "ProgramFolder.h"
@@ -59,7 +60,7 @@ void TestSlidesExport::initTestCase()
         m_messages << request.text;
         return true;
     });
-    SlidesTest::UsePrivateOffice(QStringLiteral("tst_slides_export"));
+    SlidesTest::UsePrivateOffice();
     // One office serves every case: the exporter's quit only closes its presentation.
     SetPresentationHostFactory(
         [this](HostUse use) { return std::make_unique<SlidesTest::KeepOfficeHost>(use, &m_quits); });
@@ -265,11 +266,17 @@ void TestSlidesExport::convertTo24BitWritesAWindowsBitmap()
 
 void TestSlidesExport::exportTellsTheOfficeToQuit()
 {
+    // The teacher's own office, on the user's default profile, holds a presentation not saved yet.
+    SlidesTest::UserOffice teachers;
+    QString error;
+    QVERIFY2(teachers.start(&error), qPrintable(error));
+    QVERIFY(teachers.hasUnsavedDocument());
+
     const QString ppt = file(QStringLiteral("quit.ppt"));
     SlidesTest::MakePresentation(ppt, { QStringLiteral("H"), QStringLiteral("T") });
     QVERIFY(exportAndUpload(ppt));
     QCOMPARE(m_quits, 1);
-    // With the real host the office is gone afterwards.
+    // With the real host the client's office is gone afterwards, and only the client's.
     SetPresentationHostFactory({});
     QVERIFY(OfficeRunning());
     try {
@@ -278,6 +285,9 @@ void TestSlidesExport::exportTellsTheOfficeToQuit()
         QFAIL(qPrintable(e.message()));
     }
     QVERIFY(!OfficeRunning());
+    QCOMPARE(OfficeTesting::OfficeProcesses(), QList<qint64>());
+    QVERIFY(teachers.running());
+    QVERIFY(teachers.hasUnsavedDocument());
 }
 
 void TestSlidesExport::failedExportEndsTheOffice()

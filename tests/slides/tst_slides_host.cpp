@@ -6,10 +6,14 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalServer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace Qurel;
 
@@ -29,6 +33,7 @@ private slots:
     void badFilesAreErrors();
     void disconnectKeepsTheOfficeAndDropsPresentations();
     void closingAPresentationIsReportedOnTheUiThread();
+    void aPipeOfAnotherUserIsRefused();
     void quitEndsTheOfficeAndStartsNone();
 
 private:
@@ -39,7 +44,7 @@ private:
 void TestSlidesHost::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    SlidesTest::UsePrivateOffice(QStringLiteral("tst_slides_host"));
+    SlidesTest::UsePrivateOffice();
     QElapsedTimer clock;
     clock.start();
     UnoPresentationHost host(HostUse::Export);
@@ -206,6 +211,43 @@ void TestSlidesHost::closingAPresentationIsReportedOnTheUiThread()
     other.disconnect();
     QTest::qWait(300);
     QCOMPARE(closes, 1);
+}
+
+void TestSlidesHost::aPipeOfAnotherUserIsRefused()
+{
+    // The office's pipes are sockets in /tmp named after the user and the pipe, so another
+    // account can make one under the name the client uses before the client's office does.
+    const auto socketOf = [](const QString &pipe) {
+        return QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::geteuid()).arg(pipe);
+    };
+    const OfficeProfile working = CurrentOfficeProfile();
+    QVERIFY2(QFileInfo(socketOf(working.pipeName)).exists(), "the office keeps its pipe elsewhere");
+    const passwd *other = ::getpwnam("qurel-test");
+    if (::geteuid() != 0 || !other)
+        QSKIP("needs root and the user qurel-test (scripts/setup)");
+
+    OfficeProfile squatted = working;
+    squatted.pipeName = QStringLiteral("qurel_squatted_%1").arg(QCoreApplication::applicationPid());
+    QLocalServer squatter;
+    QLocalServer::removeServer(socketOf(squatted.pipeName));
+    QVERIFY(squatter.listen(socketOf(squatted.pipeName)));
+    const auto cleanup = qScopeGuard([&] {
+        squatter.close();
+        QFile::remove(socketOf(squatted.pipeName));
+        SetOfficeProfile(working);
+    });
+    QVERIFY(::chown(QFile::encodeName(socketOf(squatted.pipeName)).constData(), other->pw_uid, other->pw_gid) == 0);
+    SetOfficeProfile(squatted);
+    try {
+        UnoPresentationHost(HostUse::Export).connect();
+        QFAIL("the client used another user's pipe");
+    } catch (const PresentationError &e) {
+        QCOMPARE(e.failure(), PresentationFailure::Unavailable);
+    }
+    QTest::qWait(200);
+    QVERIFY(!squatter.hasPendingConnections());
+    QCOMPARE(OfficeTesting::OfficeProcesses(), QList<qint64>());
+    QVERIFY(!OfficeRunning());
 }
 
 void TestSlidesHost::quitEndsTheOfficeAndStartsNone()

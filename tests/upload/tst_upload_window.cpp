@@ -64,6 +64,7 @@ private slots:
     void transportFailureAndMissingFileAreReported();
     void progressShownWhileWindowStaysResponsive();
     void rightButtonNeverReachesThePage();
+    void pageStaysOnThePlatform();
 
 private:
     // Shows the window and waits until the login page has loaded.
@@ -324,6 +325,31 @@ void TestUploadWindow::rightButtonNeverReachesThePage()
     QTest::mouseClick(surface, Qt::LeftButton, {}, at);
     QTRY_COMPARE_WITH_TIMEOUT(
         runScript(QStringLiteral("window.downs.join(',')")).toString(), QStringLiteral("0"), 5000);
+}
+
+void TestUploadWindow::pageStaysOnThePlatform()
+{
+    // Another server on another loopback address, whose page would even end on "finish=1".
+    PlatformSimOptions options;
+    options.address = QHostAddress(QStringLiteral("127.0.0.64"));
+    PlatformSim elsewhere(options);
+    QVERIFY(elsewhere.start());
+    QVERIFY(showLoginPage());
+    const QUrl platformPage = m_window->browser()->url();
+    const QStringList targets {
+        QStringLiteral("http://127.0.0.64:%1/Tools/QuRelClient/ClientLogin.aspx?GUID=x&finish=1").arg(elsewhere.port()),
+        QStringLiteral("http://%1:%2/Tools/QuRelClient/ClientLogin.aspx?finish=1").arg(kHost).arg(elsewhere.port()),
+        QStringLiteral("file:///etc/hostname?finish=1"),
+    };
+    for (const QString &target : targets) {
+        runScript(QStringLiteral("window.location.href = '%1'; 1").arg(target));
+        QTest::qWait(1000);
+        QCOMPARE(m_window->browser()->url(), platformPage);
+    }
+    QVERIFY(elsewhere.logins().isEmpty());
+    QVERIFY(m_sim->uploads().isEmpty());
+    QVERIFY(m_window->isVisible());
+    m_window->close();
 }
 
 QUREL_WEBENGINE_TEST_MAIN(TestUploadWindow, "tst_upload_window")
