@@ -64,9 +64,11 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     if (m_place.socketPath.isEmpty() || m_place.lockFolder.isEmpty())
         return fail(CannotStart, QStringLiteral("there is no private runtime folder for the keeper's socket"));
     QDir().mkpath(m_place.lockFolder);
-    if (!m_guard->tryAcquire() || !m_guard->isHeld())
+    if (!m_guard->tryAcquire()) {
         return fail(CannotStart,
-            QStringLiteral("another keeper runs here, or its lock %1 cannot be made").arg(m_guard->lockFileName()));
+            m_guard->failed() ? QStringLiteral("cannot make the lock %1: %2").arg(m_guard->lockFileName(), m_guard->errorString())
+                              : QStringLiteral("another keeper runs here (%1)").arg(m_guard->lockFileName()));
+    }
     QString why;
     if (!m_place.prepare(&why))
         return fail(CannotStart, why);
@@ -86,7 +88,7 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     connect(&m_server, &KeeperServer::reloadRequested, this, &KeeperDaemon::reload);
     connect(&m_server, &KeeperServer::attachedWindowsChanged, this,
         [](int windows) { qCInfo(lcKeeperd) << "windows attached:" << windows; });
-    // The keeper opens the lesson log as it takes its first settings; this line is its first.
+    // The keeper opens the lesson log as it takes its first settings: what follows is in it too.
     m_keeper->applySettings(*settings);
     qCInfo(lcKeeperd).noquote() << "serving on" << m_place.socketPath << "with the journal" << m_place.paths.journal;
     return true;
