@@ -8,6 +8,7 @@
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
 #include "RtspSource.h"
+#include "zelmicro.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -73,6 +74,7 @@ public:
 private:
     using Clock = CoarseClock;
 
+    int finishFile();
     void run() noexcept;
     void readLoop();
     bool waitBeforeRetry(std::chrono::milliseconds pause);
@@ -105,7 +107,8 @@ private:
     std::atomic<bool> m_connected { false };
     std::atomic<bool> m_tcp { false };
     std::atomic<bool> m_refused { false };
-    std::atomic<bool> m_ended { false };
+    std::atomic<bool> m_ended { false }; // the file was finished as the stream came back changed
+    std::atomic<int> m_result { ZMS32_OK }; // of finishing the file
     std::atomic<AudioHandling> m_audio { AudioHandling::None };
     std::atomic<int> m_writeError { 0 };
     std::atomic<int> m_reconnects { 0 };

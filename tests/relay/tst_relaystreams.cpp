@@ -205,6 +205,57 @@ private slots:
         QVERIFY2(qAbs(t[1].covered - t[0].covered) <= 0.15, qPrintable(figures));
     }
 
+    // The recorder's stream server restarts with another picture size or sound: the file ends
+    // cleanly where the first stream ended instead of holding the new one under the old header.
+    // Restarted as it was, the stream goes on in the file.
+    void changedStreamEndsTheFile_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::newRow("another picture size") << 480 << StreamAudio::Aac;
+        QTest::newRow("another sound") << 320 << StreamAudio::Pcma;
+        QTest::newRow("the same stream") << 320 << StreamAudio::Aac;
+    }
+    void changedStreamEndsTheFile()
+    {
+        QFETCH(int, width);
+        QFETCH(StreamAudio, audio);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("changed%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(2);
+        options.port = server.port(); // the same address, as a recorder's
+        server.stop();
+        options.width = width;
+        options.height = width * 9 / 16;
+        options.audio = audio;
+        QVERIFY(server.start(options));
+        if (width == 320 && audio == StreamAudio::Aac) {
+            QTRY_VERIFY_WITH_TIMEOUT(statusNow().reconnects == 1, 10000);
+            sleepFor(1.5);
+            QCOMPARE(statusNow().flags & (ZMS32_STATUS_ENDED | ZMS32_STATUS_RECORDING), ZMS32_STATUS_RECORDING);
+            QCOMPARE(zms32DestroyDispatchStream(0), 0);
+            QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+            QVERIFY(Test::probeFile(fileOf(name)).duration > 3.3);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(statusNow().flags & ZMS32_STATUS_ENDED, 10000);
+        QVERIFY(!(statusNow().flags & (ZMS32_STATUS_RECORDING | ZMS32_STATUS_CONNECTED)));
+        const qint64 size = QFileInfo(fileOf(name)).size();
+        sleepFor(1);
+        QCOMPARE(QFileInfo(fileOf(name)).size(), size); // nothing more is written
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QVERIFY2(qAbs(probe.duration - 2) < 0.6, qPrintable(QString::number(probe.duration)));
+        QCOMPARE(probe.codecs, QStringList({ "h264", "aac" }));
+        QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
+    }
+
     // G.711 over UDP losing 1% of its packets. Sound whose lost packets were not made up for
     // would fall behind the picture by their length: the ~10 lost 20 ms packets of 20 s come to
     // 200 ms, twice the 100 ms allowed, so 20 s tell as much here as 60 s would.
