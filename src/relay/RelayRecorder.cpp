@@ -151,6 +151,7 @@ void RelayRecorder::beginSegment()
 {
     endSegment();
     const AVFormatContext *input = m_source.context();
+    m_clockSteps.reset(*input);
     std::vector<SegmentStream> streams(input->nb_streams);
     AudioHandling audio = AudioHandling::None;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -197,6 +198,7 @@ void RelayRecorder::endSegment()
 
 void RelayRecorder::record(AVPacket *packet)
 {
+    m_clockSteps.correct(*packet, m_lastPacketUs);
     const AVFormatContext *input = m_source.context();
     const bool video = packet->stream_index >= 0 && unsigned(packet->stream_index) < input->nb_streams
         && input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;

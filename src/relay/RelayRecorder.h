@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AudioTranscoder.h"
+#include "ClockStepGuard.h"
 #include "FileSink.h"
 #include "MediaRules.h"
 #include "Mp4Writer.h"
@@ -90,6 +91,7 @@ private:
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_recording { false };
     RtspSource m_source;
+    ClockStepGuard m_clockSteps;
     FileSink m_sink;
     Mp4Writer m_writer;
     // Sound that the file takes as AAC, by stream index of the current connection.
