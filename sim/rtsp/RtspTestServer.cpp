@@ -5,6 +5,7 @@
 #include <functional>
 #include <random>
 #include <gst/gst.h>
+#include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtsp-server/rtsp-server.h>
 #include <regex>
 #include <sstream>
@@ -179,6 +180,54 @@ namespace {
         }
     }
 
+    // Moves the wall-clock time of the sender reports by the step once it is due.
+    struct ClockStep
+    {
+        double seconds = 0;
+        std::chrono::steady_clock::time_point at;
+
+        static gboolean onSendingRtcp(GObject *, GstBuffer *buffer, gboolean, gpointer data)
+        {
+            const auto *self = static_cast<const ClockStep *>(data);
+            if (std::chrono::steady_clock::now() < self->at)
+                return FALSE;
+            GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+            if (!gst_rtcp_buffer_map(buffer, GST_MAP_READWRITE, &rtcp))
+                return FALSE;
+            GstRTCPPacket packet;
+            for (gboolean more = gst_rtcp_buffer_get_first_packet(&rtcp, &packet); more;
+                 more = gst_rtcp_packet_move_to_next(&packet)) {
+                if (gst_rtcp_packet_get_type(&packet) != GST_RTCP_TYPE_SR)
+                    continue;
+                guint32 ssrc = 0, packets = 0, octets = 0, rtpTime = 0;
+                guint64 ntp = 0; // 32.32 fixed point seconds
+                gst_rtcp_packet_sr_get_sender_info(&packet, &ssrc, &ntp, &rtpTime, &packets, &octets);
+                ntp += guint64(gint64(self->seconds * 4294967296.0));
+                gst_rtcp_packet_sr_set_sender_info(&packet, ssrc, ntp, rtpTime, packets, octets);
+            }
+            gst_rtcp_buffer_unmap(&rtcp);
+            return FALSE;
+        }
+
+        // Every stream of a prepared media reports through the step, and reports every second so
+        // that clients meet it soon.
+        static void onPrepared(GstRTSPMedia *media, gpointer data)
+        {
+            for (guint i = 0; i < gst_rtsp_media_n_streams(media); ++i) {
+                GObjectPtr<GObject> session(gst_rtsp_stream_get_rtpsession(gst_rtsp_media_get_stream(media, i)));
+                if (!session)
+                    continue;
+                g_object_set(session.get(), "rtcp-min-interval", guint64(GST_SECOND), nullptr);
+                g_signal_connect(session.get(), "on-sending-rtcp", G_CALLBACK(onSendingRtcp), data);
+            }
+        }
+
+        static void onMediaConfigure(GstRTSPMediaFactory *, GstRTSPMedia *media, gpointer data)
+        {
+            g_signal_connect(media, "prepared", G_CALLBACK(onPrepared), data);
+        }
+    };
+
 } // namespace
 
 struct RtspTestServer::Impl
@@ -197,6 +246,7 @@ struct RtspTestServer::Impl
     std::atomic<int> clients { 0 };
     std::atomic<int> refused { 0 };
     std::atomic<int> teardowns { 0 };
+    ClockStep clockStep;
     int blackHole[2] = { -1, -1 }; // UDP sockets that swallow RTP and RTCP when udpBlocked
     uint16_t blackHolePort = 0;
 
@@ -378,6 +428,13 @@ bool RtspTestServer::start(const RtspTestServerOptions &options)
     gst_rtsp_media_factory_set_shared(factory, TRUE);
     if (options.lossPercent > 0)
         g_signal_connect(factory, "media-configure", G_CALLBACK(onMediaConfigure), &d->options.lossPercent);
+    if (options.clockStep != 0) {
+        d->clockStep.seconds = options.clockStep;
+        d->clockStep.at = std::chrono::steady_clock::now()
+            + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(options.clockStepAt));
+        g_signal_connect(factory, "media-configure", G_CALLBACK(ClockStep::onMediaConfigure), &d->clockStep);
+    }
     unsigned protocols = 0;
     if (options.udp)
         protocols |= GST_RTSP_LOWER_TRANS_UDP;

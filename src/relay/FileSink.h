@@ -53,7 +53,9 @@ private:
 
 struct FileSinkTiming
 {
-    std::chrono::milliseconds sync { 1000 }; // at most one sync to disk per this time
+    // At most one sync to disk per this time: a little under the muxer's one-second fragments, so
+    // that each of them is synced as it is written.
+    std::chrono::milliseconds sync { 900 };
     std::chrono::milliseconds check { 1000 }; // is the file still at its path
     std::chrono::milliseconds retry { 3000 }; // after a failed write, the next attempt
 };

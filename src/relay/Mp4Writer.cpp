@@ -44,6 +44,26 @@ namespace {
         return true;
     }
 
+    bool sameBytes(const AVCodecParameters &a, const AVCodecParameters &b)
+    {
+        return a.extradata_size == b.extradata_size
+            && (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, size_t(a.extradata_size)) == 0);
+    }
+
+    // Whether a later connection's stream can go on in the file's track: same codec, and where both
+    // tell them, the same picture size and parameter sets, or sound rate, channels and configuration.
+    bool sameFormat(const AVCodecParameters &file, const AVCodecParameters &now)
+    {
+        if (file.codec_id != now.codec_id)
+            return false;
+        const bool bothConfigured = file.extradata_size > 0 && now.extradata_size > 0;
+        if (bothConfigured && !sameBytes(file, now))
+            return false;
+        if (file.codec_type == AVMEDIA_TYPE_VIDEO)
+            return file.width <= 0 || now.width <= 0 || (file.width == now.width && file.height == now.height);
+        return file.sample_rate == now.sample_rate && file.ch_layout.nb_channels == now.ch_layout.nb_channels;
+    }
+
 } // namespace
 
 Mp4Writer::Mp4Writer(FileSink &sink)
@@ -90,8 +110,13 @@ void Mp4Writer::beginSegment(const std::vector<SegmentStream> &streams)
                 const AVCodecParameters *filePar = m_fileTracks[f].par.get();
                 if (filePar->codec_type != track.type)
                     continue;
-                if (seen++ == nth && filePar->codec_id == par->codec_id)
+                if (seen++ != nth)
+                    continue;
+                // The file's header as written, with what the first keyframe told.
+                if (sameFormat(*m_output->streams[f]->codecpar, *par))
                     track.out = int(f);
+                else
+                    m_changed = true;
             }
         }
         if (track.out >= 0 && track.type == AVMEDIA_TYPE_VIDEO)
@@ -117,7 +142,7 @@ bool Mp4Writer::joinsHeld(const Track &track, const AVPacket &packet) const
 
 bool Mp4Writer::write(AVPacket *packet)
 {
-    if (m_error || !m_segmentHasVideo || packet->stream_index < 0
+    if (m_error || m_changed || !m_segmentHasVideo || packet->stream_index < 0
         || size_t(packet->stream_index) >= m_tracks.size() || m_tracks[size_t(packet->stream_index)].out < 0) {
         av_packet_unref(packet);
         return !m_error;
@@ -200,6 +225,10 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
         m_fileStart = now;
         m_segmentOffsetUs = 0;
     } else {
+        if (pictureSizeChanged(first, packet)) {
+            m_changed = true;
+            return false;
+        }
         // After a drop-out the file goes on where the clock says, never back in time.
         const int64_t elapsedUs
             = std::chrono::duration_cast<std::chrono::microseconds>(now - m_fileStart).count();
@@ -210,6 +239,16 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
         track.base = av_rescale_q(m_segmentBaseUs, kMicroseconds, track.timeBase);
     m_segmentPlaced = true;
     return true;
+}
+
+bool Mp4Writer::pictureSizeChanged(const Track &track, const AVPacket &keyframe) const
+{
+    const AVCodecParameters &file = *m_output->streams[track.out]->codecpar;
+    CodecParametersPtr now(avcodec_parameters_alloc());
+    if (file.width <= 0 || !now || avcodec_parameters_copy(now.get(), &file) < 0)
+        return false;
+    now->width = now->height = 0;
+    return readPictureSize(*now, keyframe.data, keyframe.size) && (now->width != file.width || now->height != file.height);
 }
 
 bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)

@@ -40,6 +40,9 @@ public:
     int finish();
 
     bool started() const { return bool(m_output); }
+    // True when a later connection's stream came back in another format (codec, picture size,
+    // parameter sets, sound rate or channels) than the file holds: nothing of it is written.
+    bool changed() const { return m_changed; }
     // True once the connection's first keyframe has placed it in the file.
     bool segmentPlaced() const { return m_segmentPlaced; }
     // Where the file's part of the connection begins, in microseconds of the connection's
@@ -73,6 +76,7 @@ private:
     bool joinsHeld(const Track &track, const AVPacket &packet) const;
     void pass(Track &track, AVPacket *packet, int64_t nextPts);
     bool placeSegment(const Track &track, const AVPacket &first);
+    bool pictureSizeChanged(const Track &track, const AVPacket &keyframe) const;
     bool openFile(const Track &track, const AVPacket &first);
     void writeToFile(Track &track, AVPacket *packet);
     void flushHeld();
@@ -83,6 +87,7 @@ private:
     std::vector<Track> m_tracks; // by stream index of the current segment
     bool m_segmentHasVideo = false;
     bool m_segmentPlaced = false;
+    bool m_changed = false;
     bool m_firstFragmentOut = false;
     int64_t m_segmentOffsetUs = 0; // where the current segment starts in the file
     int64_t m_segmentBaseUs = 0; // the connection's timestamp that the file's segment starts at

@@ -67,6 +67,13 @@ int RelayRecorder::finish()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    if (!m_ended)
+        m_result = finishFile();
+    return m_result;
+}
+
+int RelayRecorder::finishFile()
+{
     endSegment();
     m_source.close();
     m_connected = false;
@@ -85,6 +92,8 @@ int RelayRecorder::finish()
 
 int RelayRecorder::resultSoFar() const
 {
+    if (m_ended)
+        return m_result;
     if (m_lastWriteUs < 0)
         return ZMS32_ERR_NO_MEDIA;
     return m_writeError || m_sink.error() || m_sink.missing() ? ZMS32_ERR_WRITE : ZMS32_OK;
@@ -100,7 +109,7 @@ RelayStatus RelayRecorder::status() const
     s.refused = m_refused;
     s.ended = m_ended;
     s.writeError = m_sink.error() ? m_sink.error() : errnoOf(m_writeError);
-    s.recording = m_lastWriteUs >= 0 && !s.writeError;
+    s.recording = m_lastWriteUs >= 0 && !s.writeError && !m_ended;
     s.fileMissing = m_sink.missing();
     s.fileRecreated = m_sink.recreated();
     s.audio = m_audio;
@@ -142,6 +151,7 @@ void RelayRecorder::beginSegment()
 {
     endSegment();
     const AVFormatContext *input = m_source.context();
+    m_clockSteps.reset(*input);
     std::vector<SegmentStream> streams(input->nb_streams);
     AudioHandling audio = AudioHandling::None;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -188,6 +198,7 @@ void RelayRecorder::endSegment()
 
 void RelayRecorder::record(AVPacket *packet)
 {
+    m_clockSteps.correct(*packet, m_lastPacketUs);
     const AVFormatContext *input = m_source.context();
     const bool video = packet->stream_index >= 0 && unsigned(packet->stream_index) < input->nb_streams
         && input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
@@ -292,6 +303,13 @@ void RelayRecorder::readLoop()
             fresh = false;
         }
         record(packet.get());
+        if (m_writer.changed()) {
+            // The stream came back as another one: the file ends cleanly here rather than play
+            // the new pictures or sound under the old description.
+            m_result = finishFile();
+            m_ended = true;
+            break;
+        }
         if (m_writer.error())
             break; // the disk refused the data: keep what was written and stop reading
     }

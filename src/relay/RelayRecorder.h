@@ -3,11 +3,13 @@
 #pragma once
 
 #include "AudioTranscoder.h"
+#include "ClockStepGuard.h"
 #include "FileSink.h"
 #include "MediaRules.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
 #include "RtspSource.h"
+#include "zelmicro.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -73,6 +75,7 @@ public:
 private:
     using Clock = CoarseClock;
 
+    int finishFile();
     void run() noexcept;
     void readLoop();
     bool waitBeforeRetry(std::chrono::milliseconds pause);
@@ -88,6 +91,7 @@ private:
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_recording { false };
     RtspSource m_source;
+    ClockStepGuard m_clockSteps;
     FileSink m_sink;
     Mp4Writer m_writer;
     // Sound that the file takes as AAC, by stream index of the current connection.
@@ -105,7 +109,8 @@ private:
     std::atomic<bool> m_connected { false };
     std::atomic<bool> m_tcp { false };
     std::atomic<bool> m_refused { false };
-    std::atomic<bool> m_ended { false };
+    std::atomic<bool> m_ended { false }; // the file was finished as the stream came back changed
+    std::atomic<int> m_result { ZMS32_OK }; // of finishing the file
     std::atomic<AudioHandling> m_audio { AudioHandling::None };
     std::atomic<int> m_writeError { 0 };
     std::atomic<int> m_reconnects { 0 };

@@ -2,6 +2,7 @@
 // H.264 packets, and a recording that never receives a picture.
 #include "VideoNal.h"
 #include "AudioTranscoder.h"
+#include "ClockStepGuard.h"
 #include "MediaRules.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
@@ -226,6 +227,41 @@ private slots:
         // From the priming frame before the first sample to the end of the last one.
         QCOMPARE(starts.front(), int64_t(-1024));
         QCOMPARE(end, int64_t(16000));
+    }
+
+    // 25 pictures a second at 90 kHz; at the 50th the timestamps jump while the arrival times go
+    // on: a jump of a stepped clock is taken out, a real silence (arrivals jump too) is kept.
+    void clockStepsAreTakenOut_data()
+    {
+        QTest::addColumn<double>("jump"); // seconds added to the timestamps from the 50th packet
+        QTest::addColumn<double>("silence"); // seconds added to the arrival times from the 50th
+        QTest::addColumn<double>("kept"); // of the jump, in the corrected timestamps
+        QTest::newRow("clock 30 s forward") << 30.0 << 0.0 << 0.0;
+        QTest::newRow("clock 30 s back") << -30.0 << 0.0 << 0.0;
+        QTest::newRow("half a second of jitter") << 0.5 << 0.0 << 0.5;
+        QTest::newRow("2 s without packets") << 2.0 << 2.0 << 2.0;
+    }
+    void clockStepsAreTakenOut()
+    {
+        QFETCH(double, jump);
+        QFETCH(double, silence);
+        QFETCH(double, kept);
+        AVFormatContext *raw = avformat_alloc_context();
+        QVERIFY(avformat_new_stream(raw, nullptr));
+        raw->streams[0]->time_base = AVRational { 1, 90000 };
+        ClockStepGuard guard;
+        guard.reset(*raw);
+        avformat_free_context(raw);
+        PacketPtr packet = makePacket();
+        int steps = 0;
+        for (int i = 0; i < 100; ++i) {
+            const bool after = i >= 50;
+            packet->pts = packet->dts = i * 3600 + (after ? int64_t(jump * 90000) : 0);
+            steps += guard.correct(*packet, i * 40000 + (after ? int64_t(silence * 1e6) : 0));
+            QCOMPARE(packet->pts, i * 3600 + (after ? int64_t(kept * 90000) : 0));
+            QCOMPARE(packet->dts, packet->pts);
+        }
+        QCOMPARE(steps, kept == jump ? 0 : 1);
     }
 
     void noPictureMeansNoFile()

@@ -2,62 +2,18 @@
 // here an ext4 image frozen with fsfreeze): the destroy call still returns, the next lesson's
 // recording starts, and the stalled file is finished once the disk answers again. Needs root for
 // the loop mount; skipped without it.
+#include "FreezableDisk.h"
 #include "MediaCheck.h"
 #include "RelayRecord.h"
 #include "TestStream.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <thread>
 #include <unistd.h>
 
 using namespace Qurel;
-
-namespace {
-
-bool run(const QString &program, const QStringList &args)
-{
-    return QProcess::execute(program, args) == 0;
-}
-
-// A small ext4 file system on a loop device, frozen on demand; thawed and unmounted at the end
-// whatever happened.
-class FreezableDisk final
-{
-public:
-    bool mount(const QString &work)
-    {
-        m_image = work + "/disk.img";
-        m_mountPoint = work + "/disk";
-        m_mounted = QDir().mkpath(m_mountPoint) && run("truncate", { "-s", "48M", m_image })
-            && run("mkfs.ext4", { "-q", "-F", m_image }) && run("mount", { "-o", "loop", m_image, m_mountPoint });
-        return m_mounted;
-    }
-    bool freeze() { return m_frozen = run("fsfreeze", { "-f", m_mountPoint }); }
-    void thaw()
-    {
-        if (m_frozen)
-            run("fsfreeze", { "-u", m_mountPoint });
-        m_frozen = false;
-    }
-    ~FreezableDisk()
-    {
-        thaw();
-        if (m_mounted)
-            run("umount", { m_mountPoint });
-    }
-    QString folder() const { return m_mountPoint + "/"; }
-
-private:
-    QString m_image, m_mountPoint;
-    bool m_mounted = false;
-    bool m_frozen = false;
-};
-
-} // namespace
 
 class TestRelayStall : public QObject
 {
@@ -69,7 +25,7 @@ private slots:
         if (geteuid() != 0)
             QSKIP("a loop-device file system needs root");
         QTemporaryDir work;
-        FreezableDisk disk;
+        Test::FreezableDisk disk;
         if (!disk.mount(work.path()))
             QSKIP("no loop device to mount a file system on");
         RtspTestServer server;

@@ -205,6 +205,93 @@ private slots:
         QVERIFY2(qAbs(t[1].covered - t[0].covered) <= 0.15, qPrintable(figures));
     }
 
+    // The recorder's stream server restarts with another picture size or sound: the file ends
+    // cleanly where the first stream ended instead of holding the new one under the old header.
+    // Restarted as it was, the stream goes on in the file.
+    void changedStreamEndsTheFile_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::newRow("another picture size") << 480 << StreamAudio::Aac;
+        QTest::newRow("another sound") << 320 << StreamAudio::Pcma;
+        QTest::newRow("the same stream") << 320 << StreamAudio::Aac;
+    }
+    void changedStreamEndsTheFile()
+    {
+        QFETCH(int, width);
+        QFETCH(StreamAudio, audio);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("changed%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(2);
+        options.port = server.port(); // the same address, as a recorder's
+        server.stop();
+        options.width = width;
+        options.height = width * 9 / 16;
+        options.audio = audio;
+        QVERIFY(server.start(options));
+        if (width == 320 && audio == StreamAudio::Aac) {
+            QTRY_VERIFY_WITH_TIMEOUT(statusNow().reconnects == 1, 10000);
+            sleepFor(1.5);
+            QCOMPARE(statusNow().flags & (ZMS32_STATUS_ENDED | ZMS32_STATUS_RECORDING), ZMS32_STATUS_RECORDING);
+            QCOMPARE(zms32DestroyDispatchStream(0), 0);
+            QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+            QVERIFY(Test::probeFile(fileOf(name)).duration > 3.3);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(statusNow().flags & ZMS32_STATUS_ENDED, 10000);
+        QVERIFY(!(statusNow().flags & (ZMS32_STATUS_RECORDING | ZMS32_STATUS_CONNECTED)));
+        const qint64 size = QFileInfo(fileOf(name)).size();
+        sleepFor(1);
+        QCOMPARE(QFileInfo(fileOf(name)).size(), size); // nothing more is written
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QVERIFY2(qAbs(probe.duration - 2) < 0.6, qPrintable(QString::number(probe.duration)));
+        QCOMPARE(probe.codecs, QStringList({ "h264", "aac" }));
+        QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
+    }
+
+    // The recorder's clock is stepped mid-lesson (a time sync after boot): its sender reports jump
+    // and libavformat moves every later timestamp by the step. The file's timeline stays continuous
+    // and the sound in step, nothing squeezed into a tick or frozen.
+    void clockStepIsTakenOut_data()
+    {
+        QTest::addColumn<double>("step");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::newRow("30 s forward, G.711 transcoded") << 30.0 << StreamAudio::Pcma;
+        QTest::newRow("30 s back, AAC copied") << -30.0 << StreamAudio::Aac;
+    }
+    void clockStepIsTakenOut()
+    {
+        QFETCH(double, step);
+        QFETCH(StreamAudio, audio);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, audio);
+        options.clockStep = step;
+        options.clockStepAt = 3;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("stepped%1").arg(step);
+        record(server, 1, name, 9);
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QVERIFY2(qAbs(probe.duration - 9) < 0.6, qPrintable(QString::number(probe.duration)));
+        QVERIFY2(probe.videoFrames >= 15 * 8, qPrintable(QString::number(probe.videoFrames))); // none dropped
+        // In step within 100 ms, no hole nor overlap from the step; what is left are the small
+        // moves (about 0.1 s) of the sender's first reports, which come without a step too.
+        const QList<Test::TrackTiming> t = Test::trackTimings(fileOf(name));
+        QCOMPARE(t.size(), 2);
+        const QString figures = QString("video %1-%2 s, largest gap %3 s; audio %4-%5 s, largest gap %6 s")
+                                    .arg(t[0].start).arg(t[0].end).arg(t[0].largestGap)
+                                    .arg(t[1].start).arg(t[1].end).arg(t[1].largestGap);
+        QVERIFY2(qAbs(t[1].start - t[0].start) <= 0.1 && qAbs(t[1].end - t[0].end) <= 0.1, qPrintable(figures));
+        QVERIFY2(t[0].largestGap < 0.25 && t[1].largestGap < 0.15, qPrintable(figures));
+        QCOMPARE(m_midway.reconnects, 0);
+    }
+
     // G.711 over UDP losing 1% of its packets. Sound whose lost packets were not made up for
     // would fall behind the picture by their length: the ~10 lost 20 ms packets of 20 s come to
     // 200 ms, twice the 100 ms allowed, so 20 s tell as much here as 60 s would.
