@@ -134,12 +134,15 @@ void printMappings(const char *when, qint64 pid, size_t count)
 {
     const std::vector<Mapping> list = residentMappings(pid);
     long rss = 0, own = 0;
+    int libraries = 0;
     for (const Mapping &m : list) {
         rss += m.rssKb;
         own += m.privateKb;
+        libraries += m.name.find(".so") != std::string::npos;
     }
-    std::printf("  %s: %.1f MB resident, %.1f MB of it private to this keeper; largest mappings:\n", when,
-        rss / 1024.0, own / 1024.0);
+    std::printf("  %s: %.1f MB resident, %.1f MB of it private to this keeper, %d shared libraries mapped; "
+                "largest mappings:\n",
+        when, rss / 1024.0, own / 1024.0, libraries);
     for (size_t i = 0; i < std::min(count, list.size()); ++i)
         std::printf("    %7.1f MB resident %7.1f MB private  %s\n", list[i].rssKb / 1024.0,
             list[i].privateKb / 1024.0, list[i].name.c_str());
@@ -170,12 +173,16 @@ struct Room
     long recordingPeakRssKb = 0;
     long recordingPssKb = 0;
     CpuTime keeperAtStart, keeperAtFinish, simAtStart, simAtStop;
+    // The copy alone, without the lesson's start and finish: from 3 s into the recording to the stop.
+    CpuTime steadyFrom, steadyTo;
+    double steadyFromAt = -1, steadyToAt = -1;
     double recordingAfter = -1; // seconds from the start notice to the keeper's "recording"
     double finishedAfter = -1; // seconds from the stop notice to the keeper's finished files
     int keeperExit = -1;
 
     QString mp4;
     Test::FileProbe probe;
+    int concealed = -1; // the decoder's "concealing" messages over the whole file
     bool axt = false;
     bool jpg = false;
 
@@ -190,7 +197,7 @@ struct Room
     {
         // The copy begins after the keeper's CGI calls and the relay's connect, so it may be a
         // little shorter than the lesson; a stopped copy must not be much shorter or longer.
-        return probe.ok && probe.streams.contains(QLatin1String("video")) && axt && jpg
+        return probe.ok && probe.streams.contains(QLatin1String("video")) && concealed == 0 && axt && jpg
             && probe.duration > lessonSeconds - 4 && probe.duration < lessonSeconds + 2;
     }
 };
@@ -279,6 +286,7 @@ void checkFiles(Room &room)
         return;
     room.mp4 = recordings.filePath(mp4s.first());
     room.probe = Test::probeFile(room.mp4);
+    room.concealed = Test::concealmentCount(room.mp4);
     const QString base = QFileInfo(room.mp4).completeBaseName();
     room.axt = QFileInfo(recordings.filePath(QStringLiteral("Image/%1.axt").arg(base))).size() > 0;
     room.jpg = QFileInfo(recordings.filePath(QStringLiteral("Image/%1.jpg").arg(base))).size() > 0;
@@ -393,6 +401,11 @@ int main(int argc, char *argv[])
             room->recordingPeakRssKb = std::max(room->recordingPeakRssKb, Bench::statusKb(int(pid), "VmRSS"));
             if (room->recordingAfter < 0 && room->keeperSaid("recording \""))
                 room->recordingAfter = Bench::now() - startedAt;
+            if (room->steadyFromAt < 0 && room->recordingAfter >= 0
+                && Bench::now() > startedAt + room->recordingAfter + 3) {
+                room->steadyFrom = cpuTime(pid);
+                room->steadyFromAt = Bench::now();
+            }
         }
         if (!mappingsShown && Bench::now() > startedAt + options.lessonSeconds / 2.0) {
             for (auto &room : rooms)
@@ -404,6 +417,8 @@ int main(int argc, char *argv[])
     }
     const double stoppedAt = Bench::now();
     for (auto &room : rooms) {
+        room->steadyTo = cpuTime(room->keeper.processId());
+        room->steadyToAt = Bench::now();
         send(room->sim, QStringLiteral("stop"));
         room->simAtStop = cpuTime(room->sim.processId());
     }
@@ -432,28 +447,40 @@ int main(int argc, char *argv[])
         checkFiles(*room);
     }
 
-    std::printf("\nroom address        idle RSS  rec. peak RSS  PSS idle/rec.  CPU/lesson  thumbnail  "
-                "start  finish   file: length  kbit/s  fps   .axt .jpg  exit\n");
+    std::printf(
+        "\nCPU/lesson: the keeper's CPU from the start notice to its finished files over the lesson's "
+        "length, %% of one core;\ncopy: the same for the steady copy alone (from 3 s into the "
+        "recording to the stop notice), which a long lesson tends to;\nthumbnail: CPU seconds of its "
+        "thumbnail tool; start: start notice to "
+        "recording; finish: stop notice to finished files;\nconcealed: the decoder's concealment "
+        "messages over the whole file; exit: the keeper's exit status after SIGTERM\n");
+    std::printf("room address        idle RSS  rec. peak RSS  PSS idle/rec.  CPU/lesson  copy    thumbnail  "
+                "start  finish   file: length  kbit/s  fps  concealed  .axt .jpg  exit\n");
     long idleSum = 0, peakSum = 0, pssIdleSum = 0, pssRecSum = 0;
-    double cpuSum = 0, simCpuSum = 0, worstCpu = 0;
+    double cpuSum = 0, simCpuSum = 0, worstCpu = 0, kbpsSum = 0;
     long worstIdle = 0, worstPeak = 0;
     int complete = 0;
     for (auto &room : rooms) {
         const bool finished = room->finishedAfter >= 0;
         const double cpu
             = finished ? 100 * (room->keeperAtFinish.self - room->keeperAtStart.self) / lessonSeconds : -1;
+        const double steady = room->steadyFromAt > 0
+            ? 100 * (room->steadyTo.self - room->steadyFrom.self) / (room->steadyToAt - room->steadyFromAt)
+            : -1;
         const double thumbnail = finished ? room->keeperAtFinish.children - room->keeperAtStart.children : -1;
         const double kbps
             = room->probe.duration > 0 ? QFileInfo(room->mp4).size() * 8 / room->probe.duration / 1000 : 0;
+        kbpsSum += kbps;
         const bool ok = room->complete(lessonSeconds) && room->keeperExit == 0;
         complete += ok;
-        std::printf("%4d %-13s %6.1f MB  %10.1f MB  %5.1f/%5.1f MB  %8.2f %%  %7.2f s  %5.2f s %5.2f s  "
-                    "%8.2f s  %6.0f  "
-                    "%4.1f  %-4s %-4s  %d%s\n",
+        std::printf(
+            "%4d %-13s %6.1f MB  %10.1f MB  %5.1f/%5.1f MB  %8.2f %%  %5.2f %%  %7.2f s  %5.2f s %5.2f s  "
+            "%8.2f s  %6.0f  "
+            "%4.1f  %9d  %-4s %-4s  %d%s\n",
             room->index, qPrintable(room->address), mb(room->idleRssKb), mb(room->recordingPeakRssKb),
-            mb(room->idlePssKb), mb(room->recordingPssKb), cpu, thumbnail, room->recordingAfter,
+            mb(room->idlePssKb), mb(room->recordingPssKb), cpu, steady, thumbnail, room->recordingAfter,
             room->finishedAfter, room->probe.duration, kbps,
-            room->probe.duration > 0 ? room->probe.videoFrames / room->probe.duration : 0.0,
+            room->probe.duration > 0 ? room->probe.videoFrames / room->probe.duration : 0.0, room->concealed,
             room->axt ? "yes" : "NO", room->jpg ? "yes" : "NO", room->keeperExit, ok ? "" : "  INCOMPLETE");
         idleSum += room->idleRssKb;
         peakSum += room->recordingPeakRssKb;
@@ -481,10 +508,11 @@ int main(int argc, char *argv[])
         kIdleTargetMb, mb(worstIdle), verdict(mb(worstIdle) <= kIdleTargetMb), kRecordingTargetMb,
         mb(worstPeak), verdict(mb(worstPeak) <= kRecordingTargetMb), kCpuTargetPercent, worstCpu,
         verdict(worstCpu <= kCpuTargetPercent));
-    if (cpuSum > 0 && pssRecSum > 0)
+    if (cpuSum > 0 && pssRecSum > 0 && kbpsSum > 0)
         std::printf(
-            "a 16-core server at 70 %% load would hold about %.0f rooms by CPU; each 1 GB of memory about "
-            "%.0f rooms by PSS\n",
-            16 * 70 / (cpuSum / n), 1024 / (mb(pssRecSum) / n));
+            "rooms per resource at these figures: 16 cores at 70 %% load about %.0f (CPU per lesson); "
+            "1 GB of memory about %.0f (PSS recording);\n  1 Gbit/s of network about %.0f (%.0f kbit/s "
+            "per room in and the same to disk)\n",
+            16 * 70 / (cpuSum / n), 1024 / (mb(pssRecSum) / n), 1e6 / (kbpsSum / n), kbpsSum / n);
     return complete == n ? 0 : 1;
 }
