@@ -59,23 +59,13 @@ namespace {
         {
         }
 
-        static long highWaterKb(int pid)
-        {
-            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-            std::string line;
-            while (std::getline(status, line))
-                if (line.compare(0, 6, "VmHWM:") == 0)
-                    return std::atol(line.c_str() + 6);
-            return 0;
-        }
-
         void run()
         {
             while (!m_stop) {
                 {
                     std::lock_guard<std::mutex> lock(m_mutex);
                     for (auto &[pid, peak] : m_peaks)
-                        peak = std::max(peak, highWaterKb(pid));
+                        peak = std::max(peak, statusKb(pid, "VmHWM"));
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
@@ -88,6 +78,17 @@ namespace {
     };
 
 } // namespace
+
+long statusKb(int pid, const std::string &field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    const std::string key = field + ':';
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, key.size(), key) == 0)
+            return std::atol(line.c_str() + key.size());
+    return 0;
+}
 
 double now()
 {

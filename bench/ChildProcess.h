@@ -22,6 +22,9 @@ ChildUsage waitFor(int pid, double startedAt);
 
 double now(); // monotonic seconds
 
+// A "kB" field of /proc/PID/status such as "VmRSS" or "VmHWM"; 0 when the process is gone.
+long statusKb(int pid, const std::string &field);
+
 std::string readFile(const std::string &path);
 
 } // namespace Qurel::Bench

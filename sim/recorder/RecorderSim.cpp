@@ -348,6 +348,8 @@ bool RecorderSim::Core::startStream(QString *why)
     o.height = opt.height;
     o.fps = opt.fps;
     o.bitrateKbps = opt.bitrateKbps;
+    if (opt.movingBars)
+        o.picture = "pattern=smpte horizontal-speed=8";
     o.slicedKeyframes = opt.twoSlices;
     o.udp = !opt.rtspOverTcpOnly;
     o.lossPercent = opt.lossPercent;

@@ -54,6 +54,7 @@ struct RecorderSimOptions
     int height = 180;
     int fps = 15;
     int bitrateKbps = 300;
+    bool movingBars = false; // moving colour bars instead of a ball: the encoder spends the whole bit rate
     bool twoSlices = false; // two slices per frame, SPS/PPS repeated between them
     bool rtspOverTcpOnly = false; // refuse RTP over UDP
     QString audio = QStringLiteral("aac"); // aac, pcma, pcmu or none

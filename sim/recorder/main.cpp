@@ -127,6 +127,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption bitrate(QStringLiteral("bitrate"),
         QStringLiteral("Video bit rate in kbit/s (default 300)."), QStringLiteral("kbps"),
         QStringLiteral("300"));
+    const QCommandLineOption movingBars(QStringLiteral("moving-bars"),
+        QStringLiteral("Stream moving colour bars instead of a ball on black: a picture the encoder needs the "
+                       "whole bit rate for, as a camera's is."));
     const QCommandLineOption twoSlices(QStringLiteral("two-slices"),
         QStringLiteral(
             "Harder H.264 packetisation: two slices per frame, SPS/PPS repeated (config-interval=-1)."));
@@ -152,7 +155,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") },
         QStringLiteral("Print every request, control-channel line, notice and upload."));
     parser.addOptions({ address, httpPort, controlPort, user, password, title, rtpMode, onlineCount, lesson,
-        uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, twoSlices, audio, video, loss, tcpOnly,
+        uploadDir, anyImage, noStream, rtspPort, size, fps, bitrate, movingBars, twoSlices, audio, video, loss, tcpOnly,
         refuseLogins, refuseKey, delay, verbose });
     parser.process(app);
 
@@ -183,6 +186,7 @@ int main(int argc, char *argv[])
     options.checkImages = !parser.isSet(anyImage);
     options.stream = !parser.isSet(noStream);
     options.twoSlices = parser.isSet(twoSlices);
+    options.movingBars = parser.isSet(movingBars);
     options.rtspOverTcpOnly = parser.isSet(tcpOnly);
     options.audio = parser.value(audio);
     options.video = parser.value(video);

@@ -4,7 +4,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QProcess>
+
+#include <memory>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -20,6 +23,27 @@ namespace {
         process.start(program, args);
         process.waitForFinished(120000);
         return errorChannel ? process.readAllStandardError() : process.readAllStandardOutput();
+    }
+
+    struct InputCloser
+    {
+        void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
+    };
+    using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+
+    // An RTSP address opened with its streams found; *rc the AVERROR code when it fails.
+    Input openInput(const QString &url, bool tcp, int *rc)
+    {
+        AVDictionary *options = nullptr;
+        av_dict_set(&options, "rtsp_transport", tcp ? "tcp" : "udp", 0);
+        av_dict_set(&options, "timeout", "5000000", 0);
+        AVFormatContext *context = nullptr;
+        *rc = avformat_open_input(&context, url.toUtf8().constData(), nullptr, &options);
+        av_dict_free(&options);
+        Input input(context);
+        if (*rc == 0)
+            *rc = avformat_find_stream_info(context, nullptr);
+        return input;
     }
 
 } // namespace
@@ -86,21 +110,48 @@ QString decodeErrors(const QString &path)
 
 int openRtsp(const QString &url, bool tcp, int *streamCount, QStringList *codecs)
 {
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "rtsp_transport", tcp ? "tcp" : "udp", 0);
-    av_dict_set(&options, "timeout", "5000000", 0);
-    AVFormatContext *context = nullptr;
-    int rc = avformat_open_input(&context, url.toUtf8().constData(), nullptr, &options);
-    av_dict_free(&options);
-    if (rc == 0) {
-        rc = avformat_find_stream_info(context, nullptr);
+    int rc = 0;
+    const Input input = openInput(url, tcp, &rc);
+    if (input) {
         if (streamCount)
-            *streamCount = int(context->nb_streams);
-        for (unsigned i = 0; codecs && i < context->nb_streams; ++i)
-            *codecs << avcodec_get_name(context->streams[i]->codecpar->codec_id);
+            *streamCount = int(input->nb_streams);
+        for (unsigned i = 0; codecs && i < input->nb_streams; ++i)
+            *codecs << avcodec_get_name(input->streams[i]->codecpar->codec_id);
     }
-    avformat_close_input(&context);
     return rc < 0 ? rc : 0;
+}
+
+double rtspVideoKbps(const QString &url, double seconds)
+{
+    int rc = 0;
+    const Input input = openInput(url, true, &rc);
+    if (!input || rc < 0)
+        return -1;
+    const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video < 0)
+        return -1;
+    const AVRational timeBase = input->streams[video]->time_base;
+    qint64 bytes = 0;
+    qint64 first = AV_NOPTS_VALUE, last = AV_NOPTS_VALUE;
+    AVPacket *packet = av_packet_alloc();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000 + 5000 && av_read_frame(input.get(), packet) >= 0) {
+        if (packet->stream_index == video && packet->pts != AV_NOPTS_VALUE) {
+            // The bytes from the first timed packet on, over the time their stamps span.
+            if (first == AV_NOPTS_VALUE)
+                first = packet->pts;
+            else
+                bytes += packet->size;
+            last = packet->pts;
+        }
+        av_packet_unref(packet);
+        if (last != AV_NOPTS_VALUE && (last - first) * av_q2d(timeBase) >= seconds)
+            break;
+    }
+    av_packet_free(&packet);
+    const double span = first == AV_NOPTS_VALUE ? 0 : (last - first) * av_q2d(timeBase);
+    return span > 0 ? bytes * 8 / span / 1000 : -1;
 }
 
 int openFileDescriptors()

@@ -41,6 +41,10 @@ QString decodeErrors(const QString &path);
 // Opens an RTSP address with libavformat; 0 on success, else the AVERROR code.
 int openRtsp(const QString &url, bool tcp, int *streamCount = nullptr, QStringList *codecs = nullptr);
 
+// Video bit rate of an RTSP address (over TCP) in kbit/s, from the packets of `seconds` of its
+// stream; -1 when it does not open or sends no timed video.
+double rtspVideoKbps(const QString &url, double seconds);
+
 // Open file descriptors of this process.
 int openFileDescriptors();
 
