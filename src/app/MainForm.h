@@ -2,10 +2,11 @@
 // TfrmMain: the client's borderless main window, its state and its handlers.
 // The window shows what the lesson keeper (Qurel::LessonKeeper, on a thread of its own through
 // Qurel::KeeperThread) reports and hands it the buttons and hot keys; the keeper decides.
-// The implementation is split by topic: MainForm.cpp (layout, start-up, close, title bar, external
-// messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp
-// and MainFormHeadTail.cpp. The player area, the segment column and the commands on the listed
-// recordings are components of their own (PlayerArea, SegmentColumn, RecordingCommands).
+// The implementation is split by topic: MainForm.cpp (layout, start-up, close, external messages),
+// MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp and
+// MainFormHeadTail.cpp. The title bar, the player area, the segment column and the commands on the
+// listed recordings are components of their own (TitleBar, PlayerArea, SegmentColumn,
+// RecordingCommands).
 
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
@@ -47,12 +48,9 @@ public:
     bool RelayReady() const { return FRelayReady; }
 
     // ---- Handlers ------------------------------------------------------------------------------
-    // Start-up, title bar, close, external messages (MainForm.cpp)
+    // Start-up, close, external messages (MainForm.cpp)
     void FormCreate();
     void FormDestroy();
-    void btnMinClick();
-    void imgLogoMouseDown();
-    void btnCloseClick();
     // A message from outside (0x40B, 0x40C, WM_HOTKEY), already on the UI thread.
     void DispatchExternalMessage(const Qurel::ExternalMessage &message);
     // 0x40B: wParam 0 shows the window again, anything else does nothing.
@@ -88,7 +86,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Connects the components to their handlers.

@@ -6,6 +6,7 @@
 #include "PlayerArea.h"
 #include "SegmentColumn.h"
 #include "SkinPainting.h"
+#include "TitleBar.h"
 #include "UserMessages.h"
 
 #include <QFrame>
@@ -35,28 +36,11 @@ using Qurel::Line;
 using Qurel::NamedLabel;
 using Qurel::Panel;
 using Qurel::SkinPicture;
-
-// A flat picture button of the title bar; the "_hot" picture shows under the mouse.
-QToolButton *titleButton(QWidget *parent, const QString &name, const QRect &geometry)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    QIcon icon(SkinPicture(name));
-    icon.addPixmap(SkinPicture(name + QStringLiteral("_hot")), QIcon::Active);
-    button->setIcon(icon);
-    button->setIconSize(geometry.size());
-    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    return button;
-}
-
 } // namespace
 
 void MainFormUi::setupUi(QWidget *form)
 {
-    buildTitleBar(form);
+    pnlTop = new Qurel::TitleBar(form, QRect(0, 0, kWidth, kTopHeight));
     const int bodyHeight = kHeight - kTopHeight - 1;
     shpLeft = Line(form, QRect(0, kTopHeight, 1, bodyHeight), QStringLiteral("shpLeft"));
     shpRight = Line(form, QRect(kWidth - 1, kTopHeight, 1, bodyHeight), QStringLiteral("shpRight"));
@@ -67,20 +51,6 @@ void MainFormUi::setupUi(QWidget *form)
     const int top = kFunctionHeight + 1;
     pnl2 = new Qurel::SegmentColumn(
         pnl1, QRect(pnl1->width() - kSegmentWidth, top, kSegmentWidth, pnl1->height() - top));
-}
-
-void MainFormUi::buildTitleBar(QWidget *form)
-{
-    pnlTop = Panel(form, QRect(0, 0, kWidth, kTopHeight), QStringLiteral("pnlTop"));
-    imgLogo = NamedLabel(pnlTop, QString(), QStringLiteral("imgLogo"));
-    imgLogo->setGeometry(pnlTop->rect());
-    imgLogo->setAlignment(Qt::AlignCenter);
-    imgLogo->setScaledContents(true);
-    imgLogo->setPixmap(SkinPicture(QStringLiteral("logo")));
-    btnMin = titleButton(pnlTop, QStringLiteral("btnMin"), QRect(922, 3, 23, 25));
-    btnClose = titleButton(pnlTop, QStringLiteral("btnClose"), QRect(950, 3, 23, 25));
-    btnMin->setToolTip(QStringLiteral("最小化"));
-    btnClose->setToolTip(QStringLiteral("关闭"));
 }
 
 void MainFormUi::buildFunctionBar()
@@ -166,10 +136,9 @@ void MainFormUi::centrePlaySymbol()
     pnlPlayer->centrePlaySymbol();
 }
 
-// The colours of the form: title bar, function bar, body (the components colour their own parts).
+// The colours of the form: function bar and body (the components colour their own parts).
 void MainFormUi::colourForm()
 {
-    paint(pnlTop, Qurel::kTopColour);
     paint(pnlFunction, kFunctionColour);
     paint(pnl1, kBodyColour);
 }

@@ -13,6 +13,7 @@ class TfraPicture;
 namespace Qurel {
 class PlayerArea;
 class SegmentColumn;
+class TitleBar;
 inline constexpr QSize kMainFormSize(972, 642);
 } // namespace Qurel
 
@@ -28,11 +29,7 @@ struct MainFormUi
     void centrePlaySymbol();
 
     // Components (tests find them by their object names)
-    // Title bar
-    QWidget *pnlTop = nullptr;
-    QLabel *imgLogo = nullptr;
-    QToolButton *btnMin = nullptr;
-    QToolButton *btnClose = nullptr;
+    Qurel::TitleBar *pnlTop = nullptr; // the title bar: logo, minimise, close
     // Frame lines
     QFrame *shpLeft = nullptr;
     QFrame *shpRight = nullptr;
@@ -62,7 +59,6 @@ struct MainFormUi
     Qurel::SegmentColumn *pnl2 = nullptr;
 
 private:
-    void buildTitleBar(QWidget *form);
     void buildFunctionBar();
     void buildPlaybackColumn();
 };
