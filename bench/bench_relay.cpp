@@ -5,7 +5,8 @@
 // Then the start: the create call on a stream already being served (as a recorder's always is)
 // and on one the server first has to start, and the start call to the first media on disk with a
 // keyframe in every picture, so the keyframe wait is at most one picture (40 ms).
-// Usage: bench_relay [SECONDS] (default 60) | bench_relay start (the start figures alone)
+// Last, what syncing the file to disk (about once a second) costs: the syncs timed by strace.
+// Usage: bench_relay [SECONDS] (default 60) | bench_relay start | bench_relay sync (those figures alone)
 #include "ChildProcess.h"
 #include "MediaCheck.h"
 #include "RtspTestServer.h"
@@ -165,15 +166,55 @@ bool measureStart()
     return cold && warm;
 }
 
+// What syncing the file to disk costs the relay: its syncs counted and timed by strace (wall
+// time inside the calls, which the reading thread spends waiting) over one recording.
+bool measureSync(int seconds)
+{
+    RtspTestServer server;
+    if (!server.start(benchStream()))
+        return false;
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const double t = Bench::now();
+    const Bench::ChildUsage usage = Bench::waitFor(
+        Bench::spawn({ "strace", "-f", "--seccomp-bpf", "-w", "-c", "-e", "trace=fdatasync,fsync", "-o",
+                         folder + "syncs.txt", kDriver, server.url(), "1", folder, "synced", std::to_string(seconds) },
+            folder + "synced.log"),
+        t);
+    server.stop();
+    std::printf("sync to disk (1280x720, 25 fps, 3 Mbit/s, %d s, timed by strace):\n", seconds);
+    std::istringstream lines(Bench::readFile(folder + "syncs.txt"));
+    std::string line;
+    bool any = false;
+    while (std::getline(lines, line)) {
+        double share = 0, total = 0;
+        long perCall = 0, calls = 0;
+        char name[32] = {};
+        if (std::sscanf(line.c_str(), "%lf %lf %ld %ld %31s", &share, &total, &perCall, &calls, name) == 5
+            && std::string(name) != "total") {
+            std::printf("  %s: %ld calls (%.2f a second), %ld us each on average, %.3f s in all (%.2f%% of the "
+                        "recording's time)\n",
+                name, calls, double(calls) / seconds, perCall, total, 100 * total / seconds);
+            any = true;
+        }
+    }
+    if (!any)
+        std::printf("  no figures (strace missing or the recording failed: exit %d)\n", usage.exitCode);
+    return usage.ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc > 1 && std::string(argv[1]) == "start")
         return measureStart() ? 0 : 1;
+    if (argc > 1 && std::string(argv[1]) == "sync")
+        return measureSync(30) ? 0 : 1;
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     bool ok = compare("copy (H.264 + AAC)", StreamAudio::Aac, "copy", 0.8, seconds);
     ok = compare("transcode (H.264 + G.711 A-law)", StreamAudio::Pcma, "aac", 0.9, seconds) && ok;
     ok = measureStart() && ok;
+    ok = measureSync(std::min(seconds, 30)) && ok;
     return ok ? 0 : 1;
 }

@@ -49,6 +49,9 @@ install(FILES ${linux}/copyright ${staged}/changelog.gz DESTINATION share/doc/qu
 install(FILES ${linux}/lintian-overrides DESTINATION share/lintian/overrides RENAME qurel)
 install(FILES ${staged}/qurel.1.gz ${staged}/qurelctl.1.gz DESTINATION share/man/man1)
 
+# The lesson keeper, its system service and its user.
+include(${CMAKE_CURRENT_LIST_DIR}/KeeperPackage.cmake)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qurel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

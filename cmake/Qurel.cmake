@@ -69,3 +69,108 @@ function(qurel_add_test)
     LABELS "${T_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()
+
+# The layer line between the lesson keeper and the windows. The keeper (its library, qureld)
+# needs no display: it links QtCore and QtNetwork, never QtGui or QtWidgets, and its folders
+# include no header of theirs. The build refuses to configure a tree that crosses the line, so a
+# window-free target cannot quietly grow a window dependency.
+set(QUREL_WINDOW_LIBRARIES Qt6::Gui Qt6::Widgets)
+set(QUREL_WINDOW_FREE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/WindowFreeHeaders.cmake)
+
+# qurel_window_free(target ...): fails the configure when a target has one of
+# QUREL_WINDOW_LIBRARIES anywhere in its link closure (checked once every target is defined).
+function(qurel_window_free)
+  foreach(target IN LISTS ARGN)
+    # A deferred call reads its arguments when it runs: the name is put in now.
+    cmake_language(EVAL CODE
+      "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL _qurel_check_window_free [[${target}]])")
+  endforeach()
+endfunction()
+
+# The target `name` stands for: an alias's target, else the name itself.
+function(_qurel_real_target name out)
+  if(TARGET ${name})
+    get_target_property(aliased ${name} ALIASED_TARGET)
+    if(aliased)
+      set(name ${aliased})
+    endif()
+  endif()
+  set(${out} ${name} PARENT_SCOPE)
+endfunction()
+
+function(_qurel_check_window_free target)
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "qurel_window_free: there is no target ${target}")
+  endif()
+  # Breadth first through what each target links, remembering by which target each was reached.
+  set(seen ${target})
+  set(queue ${target})
+  while(queue)
+    list(POP_FRONT queue item)
+    set(links)
+    foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      get_target_property(value ${item} ${property})
+      if(value)
+        list(APPEND links ${value})
+      endif()
+    endforeach()
+    foreach(link IN LISTS links)
+      # A generator expression ($<LINK_ONLY:Qt6::Gui>, $<TARGET_NAME_IF_EXISTS:...>): the
+      # target names inside it.
+      set(names ${link})
+      if(link MATCHES "\\$<")
+        string(REGEX MATCHALL "[A-Za-z0-9_.+-]+(::[A-Za-z0-9_.+-]+)*" names "${link}")
+      endif()
+      foreach(name IN LISTS names)
+        if(NOT TARGET ${name})
+          continue()
+        endif()
+        _qurel_real_target(${name} name)
+        if(name IN_LIST seen)
+          continue()
+        endif()
+        list(APPEND seen ${name})
+        string(MAKE_C_IDENTIFIER "${name}" id)
+        set(via_${id} ${item})
+        if(name IN_LIST QUREL_WINDOW_LIBRARIES)
+          set(chain ${name})
+          set(step ${item})
+          while(step)
+            list(PREPEND chain ${step})
+            string(MAKE_C_IDENTIFIER "${step}" id)
+            set(step ${via_${id}})
+          endwhile()
+          list(JOIN chain " -> " chain)
+          message(FATAL_ERROR "${target} must stay window-free, but links ${name}: ${chain}")
+        endif()
+        list(APPEND queue ${name})
+      endforeach()
+    endforeach()
+  endwhile()
+endfunction()
+
+# qurel_window_free_folders(TEST name FOLDERS dir ...): no file in the folders includes a header of
+# QtGui or QtWidgets (or of any Qt module but QtCore and QtNetwork by its folder name); checked now,
+# and again by the CTest test `name` for files changed since the configure.
+function(qurel_window_free_folders)
+  cmake_parse_arguments(W "" "TEST" "FOLDERS" ${ARGN})
+  set(header_folders)
+  foreach(library IN LISTS QUREL_WINDOW_LIBRARIES)
+    get_target_property(dirs ${library} INTERFACE_INCLUDE_DIRECTORIES)
+    foreach(dir IN LISTS dirs)
+      if(dir MATCHES "/Qt(Gui|Widgets)$")
+        list(APPEND header_folders ${dir})
+      endif()
+    endforeach()
+  endforeach()
+  set(settings ${CMAKE_BINARY_DIR}/window-free-${W_TEST}.cmake)
+  file(WRITE ${settings}
+    "set(WINDOW_FREE_FOLDERS \"${W_FOLDERS}\")\nset(WINDOW_HEADER_FOLDERS \"${header_folders}\")\n")
+  set(WINDOW_FREE_SETTINGS ${settings})
+  include(${QUREL_WINDOW_FREE_SCRIPT})
+  if(BUILD_TESTING)
+    add_test(NAME ${W_TEST} COMMAND ${CMAKE_COMMAND} -DWINDOW_FREE_SETTINGS=${settings}
+      -P ${QUREL_WINDOW_FREE_SCRIPT})
+    qurel_label_tests(TESTS ${W_TEST} LABELS core)
+  endif()
+endfunction()

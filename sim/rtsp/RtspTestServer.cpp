@@ -1,11 +1,16 @@
 #include "RtspTestServer.h"
 
+#include <arpa/inet.h>
 #include <condition_variable>
 #include <functional>
 #include <random>
 #include <gst/gst.h>
+#include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtsp-server/rtsp-server.h>
+#include <regex>
 #include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace Qurel {
 
@@ -175,6 +180,54 @@ namespace {
         }
     }
 
+    // Moves the wall-clock time of the sender reports by the step once it is due.
+    struct ClockStep
+    {
+        double seconds = 0;
+        std::chrono::steady_clock::time_point at;
+
+        static gboolean onSendingRtcp(GObject *, GstBuffer *buffer, gboolean, gpointer data)
+        {
+            const auto *self = static_cast<const ClockStep *>(data);
+            if (std::chrono::steady_clock::now() < self->at)
+                return FALSE;
+            GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+            if (!gst_rtcp_buffer_map(buffer, GST_MAP_READWRITE, &rtcp))
+                return FALSE;
+            GstRTCPPacket packet;
+            for (gboolean more = gst_rtcp_buffer_get_first_packet(&rtcp, &packet); more;
+                 more = gst_rtcp_packet_move_to_next(&packet)) {
+                if (gst_rtcp_packet_get_type(&packet) != GST_RTCP_TYPE_SR)
+                    continue;
+                guint32 ssrc = 0, packets = 0, octets = 0, rtpTime = 0;
+                guint64 ntp = 0; // 32.32 fixed point seconds
+                gst_rtcp_packet_sr_get_sender_info(&packet, &ssrc, &ntp, &rtpTime, &packets, &octets);
+                ntp += guint64(gint64(self->seconds * 4294967296.0));
+                gst_rtcp_packet_sr_set_sender_info(&packet, ssrc, ntp, rtpTime, packets, octets);
+            }
+            gst_rtcp_buffer_unmap(&rtcp);
+            return FALSE;
+        }
+
+        // Every stream of a prepared media reports through the step, and reports every second so
+        // that clients meet it soon.
+        static void onPrepared(GstRTSPMedia *media, gpointer data)
+        {
+            for (guint i = 0; i < gst_rtsp_media_n_streams(media); ++i) {
+                GObjectPtr<GObject> session(gst_rtsp_stream_get_rtpsession(gst_rtsp_media_get_stream(media, i)));
+                if (!session)
+                    continue;
+                g_object_set(session.get(), "rtcp-min-interval", guint64(GST_SECOND), nullptr);
+                g_signal_connect(session.get(), "on-sending-rtcp", G_CALLBACK(onSendingRtcp), data);
+            }
+        }
+
+        static void onMediaConfigure(GstRTSPMediaFactory *, GstRTSPMedia *media, gpointer data)
+        {
+            g_signal_connect(media, "prepared", G_CALLBACK(onPrepared), data);
+        }
+    };
+
 } // namespace
 
 struct RtspTestServer::Impl
@@ -192,6 +245,55 @@ struct RtspTestServer::Impl
     std::chrono::steady_clock::time_point pausedUntil;
     std::atomic<int> clients { 0 };
     std::atomic<int> refused { 0 };
+    std::atomic<int> teardowns { 0 };
+    ClockStep clockStep;
+    int blackHole[2] = { -1, -1 }; // UDP sockets that swallow RTP and RTCP when udpBlocked
+    uint16_t blackHolePort = 0;
+
+    // Two bound UDP sockets on an even and the next port, read by nobody.
+    bool openBlackHole()
+    {
+        for (uint16_t port = 40000; port < 41000; port += 2) {
+            int bound = 0;
+            for (int i = 0; i < 2; ++i) {
+                blackHole[i] = ::socket(AF_INET, SOCK_DGRAM, 0);
+                sockaddr_in at {};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(uint16_t(port + i));
+                inet_pton(AF_INET, options.address.c_str(), &at.sin_addr);
+                bound += blackHole[i] >= 0 && ::bind(blackHole[i], reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+            }
+            if (bound == 2) {
+                blackHolePort = port;
+                return true;
+            }
+            closeBlackHole();
+        }
+        return false;
+    }
+    void closeBlackHole()
+    {
+        for (int &fd : blackHole) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+
+    // Points a SETUP's UDP transport at the black hole instead of the client's ports.
+    void divertUdp(GstRTSPMessage *request) const
+    {
+        gchar *value = nullptr;
+        if (gst_rtsp_message_get_header(request, GST_RTSP_HDR_TRANSPORT, &value, 0) != GST_RTSP_OK || !value)
+            return;
+        const std::string transport = value;
+        if (transport.find("RTP/AVP/TCP") != std::string::npos || transport.find("interleaved") != std::string::npos)
+            return;
+        const std::string diverted = std::regex_replace(transport, std::regex("client_port=[0-9]+-[0-9]+"),
+            "client_port=" + std::to_string(blackHolePort) + "-" + std::to_string(blackHolePort + 1));
+        gst_rtsp_message_remove_header(request, GST_RTSP_HDR_TRANSPORT, -1);
+        gst_rtsp_message_add_header(request, GST_RTSP_HDR_TRANSPORT, diverted.c_str());
+    }
 
     bool isPaused() const
     {
@@ -236,6 +338,9 @@ struct RtspTestServer::Impl
         if (ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
             && ctx->request->type_data.request.method == GST_RTSP_PLAY)
             gst_rtsp_message_remove_header(ctx->request, GST_RTSP_HDR_RANGE, -1);
+        if (self->options.udpBlocked && ctx && ctx->request && ctx->request->type == GST_RTSP_MESSAGE_REQUEST
+            && ctx->request->type_data.request.method == GST_RTSP_SETUP)
+            self->divertUdp(ctx->request);
         if (self->isPaused())
             return self->refuse(GST_RTSP_STS_SERVICE_UNAVAILABLE);
         if (!g_object_get_data(G_OBJECT(client), kAuthorisedTag))
@@ -244,6 +349,7 @@ struct RtspTestServer::Impl
     }
 
     static void onClosed(GstRTSPClient *, gpointer data) { --static_cast<Impl *>(data)->clients; }
+    static void onTeardown(GstRTSPClient *, GstRTSPContext *, gpointer data) { ++static_cast<Impl *>(data)->teardowns; }
 
     static void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer data)
     {
@@ -253,6 +359,7 @@ struct RtspTestServer::Impl
         g_signal_connect(client, "pre-setup-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "pre-play-request", G_CALLBACK(onSetupOrPlay), data);
         g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
+        g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), data);
     }
 
     static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *, gpointer)
@@ -307,6 +414,8 @@ bool RtspTestServer::start(const RtspTestServerOptions &options)
 
     d->options = options;
     setKey(options.key);
+    if (options.udpBlocked && !d->openBlackHole())
+        return false;
     d->context.reset(g_main_context_new());
     d->loop.reset(g_main_loop_new(d->context.get(), FALSE));
     d->server.reset(gst_rtsp_server_new());
@@ -319,6 +428,13 @@ bool RtspTestServer::start(const RtspTestServerOptions &options)
     gst_rtsp_media_factory_set_shared(factory, TRUE);
     if (options.lossPercent > 0)
         g_signal_connect(factory, "media-configure", G_CALLBACK(onMediaConfigure), &d->options.lossPercent);
+    if (options.clockStep != 0) {
+        d->clockStep.seconds = options.clockStep;
+        d->clockStep.at = std::chrono::steady_clock::now()
+            + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(options.clockStepAt));
+        g_signal_connect(factory, "media-configure", G_CALLBACK(ClockStep::onMediaConfigure), &d->clockStep);
+    }
     unsigned protocols = 0;
     if (options.udp)
         protocols |= GST_RTSP_LOWER_TRANS_UDP;
@@ -364,6 +480,7 @@ void RtspTestServer::stop()
     d->context.reset();
     d->sourceId = 0;
     d->boundPort = 0;
+    d->closeBlackHole();
 }
 
 bool RtspTestServer::isRunning() const
@@ -415,6 +532,11 @@ void RtspTestServer::restartWithKey(double downSeconds, const std::string &key)
 int RtspTestServer::connectedClients() const
 {
     return d->clients;
+}
+
+int RtspTestServer::teardowns() const
+{
+    return d->teardowns;
 }
 
 int RtspTestServer::refusedRequests() const

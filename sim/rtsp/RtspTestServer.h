@@ -40,7 +40,15 @@ struct RtspTestServerOptions
     // Two slices per frame with SPS/PPS repeated in front of every keyframe slice, so the
     // parameter sets end up between the slices of one picture (some recorders send this).
     bool slicedKeyframes = false;
+    // The sender's clock is stepped by this many seconds (a time sync after boot) once the server
+    // has run for clockStepAt seconds: every RTCP sender report from then on carries the stepped
+    // wall-clock time, and a client that maps RTP time through them sees every stream jump.
+    double clockStep = 0;
+    double clockStepAt = 0;
     bool udp = true; // offer RTP over UDP
+    // RTP over UDP is set up but never arrives, like behind a client's host firewall: the packets
+    // go to a port the server holds itself and never reads.
+    bool udpBlocked = false;
     bool tcp = true; // offer RTP interleaved in the RTSP connection
 };
 
@@ -72,6 +80,7 @@ public:
 
     int connectedClients() const; // RTSP connections open right now
     int refusedRequests() const; // requests answered 401 or 503 so far
+    int teardowns() const; // TEARDOWN requests received so far
 
     struct Impl;
 

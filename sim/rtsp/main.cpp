@@ -19,8 +19,13 @@ void usage()
         "                      [--bitrate KBPS] [--gop FRAMES] [--sliced] [--no-audio]\n"
         "                      [--audio aac|pcma|pcmu|g722|none] [--video h264|h265|mjpeg|vp8] [--loss PERCENT]\n"
         "                      [--picture \"pattern=snow\"]\n"
-        "                      [--udp-only|--tcp-only] [--pause-at S --pause-for N]\n"
+        "                      [--udp-only|--tcp-only|--udp-blocked] [--pause-at S --pause-for N]\n"
+        "                      [--clock-step SECONDS@AT]\n"
         "                      [--restart-at S [--restart-for N] --new-key K]\n"
+        "  --udp-blocked                RTP over UDP is set up but sent where the client never gets it,\n"
+        "                               as behind a host firewall (RTP over TCP works)\n"
+        "  --clock-step SECONDS@AT      AT seconds after the start, step the sender's wall clock by\n"
+        "                               SECONDS (negative: back), as its RTCP sender reports show it\n"
         "  --pause-at S --pause-for N   at S seconds drop every client and refuse new ones (503) for N s\n"
         "  --restart-at S --new-key K   at S seconds restart like a recorder's stream server: drop every\n"
         "                               client, refuse new ones for N s (default 1), then require key K\n");
@@ -83,6 +88,10 @@ int main(int argc, char **argv)
             options.audio = Qurel::StreamAudio::None;
         else if (arg == "--udp-only")
             options.tcp = false;
+        else if (arg == "--clock-step")
+            takes([&](const char *v) { ok = std::sscanf(v, "%lf@%lf", &options.clockStep, &options.clockStepAt) == 2; });
+        else if (arg == "--udp-blocked")
+            options.udpBlocked = true;
         else if (arg == "--tcp-only")
             options.udp = false;
         else

@@ -38,6 +38,16 @@ void TfrmMain::WireKeeper()
 void TfrmMain::KeeperChanged(const Qurel::KeeperSnapshot &snapshot)
 {
     const Qurel::KeeperSnapshot before = std::exchange(FShown, snapshot);
+    // A list read while the keeper was still naming a new lesson's file may show that file: it goes
+    // again as soon as the keeper reports the file as its own.
+    if (snapshot.unfinishedFiles != before.unfinishedFiles) {
+        for (int i = 0; i < Segments().count(); ++i) {
+            if (Qurel::SameAsAny(Segments().at(i).videoPath, snapshot.unfinishedFiles)) {
+                LoadPicList();
+                break;
+            }
+        }
+    }
     if (snapshot.linkText != before.linkText || snapshot.linkTextVisible != before.linkTextVisible)
         ShowConnectionStatus(snapshot.linkText, snapshot.linkTextVisible);
     if (snapshot.state != before.state)

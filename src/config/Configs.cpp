@@ -110,9 +110,9 @@ bool keepStorePrivate(const QString &fileName)
     return QFile::setPermissions(fileName, kOwnerOnly);
 }
 
-bool readAutoRec()
+bool readAutoRec(const QString &iniFileName)
 {
-    const auto stored = Qurel::ReadProfileString(Qurel::ReadFilePath(kIniName), kIniSection, kIniAutoRec);
+    const auto stored = Qurel::ReadProfileString(iniFileName, kIniSection, kIniAutoRec);
     if (!stored)
         return true;
     bool ok = false;
@@ -122,10 +122,9 @@ bool readAutoRec()
 
 // The longest copy a keeper started again after a crash makes of a lesson it picks up; only read
 // (an administrator sets it in config.ini), so it is never written back.
-int readMaxLessonMinutes(int fallback)
+int readMaxLessonMinutes(const QString &iniFileName, int fallback)
 {
-    const auto stored
-        = Qurel::ReadProfileString(Qurel::ReadFilePath(kIniName), kIniSection, QStringLiteral("MaxLessonMinutes"));
+    const auto stored = Qurel::ReadProfileString(iniFileName, kIniSection, QStringLiteral("MaxLessonMinutes"));
     bool ok = false;
     const int value = stored ? stored->trimmed().toInt(&ok, 10) : 0;
     return ok && value > 0 ? value : fallback;
@@ -179,11 +178,22 @@ QString TSDKConfig::DecodePassword(const QString &stored)
 
 void TSDKConfig::Load()
 {
-    const TSDKConfig defaults;
     auto store = openStore();
     ensureStoreExists(store->fileName());
+    LoadFrom(*store, Qurel::ReadFilePath(kIniName));
+}
+
+void TSDKConfig::LoadFile(const QString &fileName)
+{
+    QSettings store(fileName, QSettings::IniFormat);
+    LoadFrom(store, fileName);
+}
+
+void TSDKConfig::LoadFrom(QSettings &store, const QString &iniFileName)
+{
+    const TSDKConfig defaults;
     {
-        const StoreGroup group(*store);
+        const StoreGroup group(store);
         Address = group.text(QStringLiteral("Address"), defaults.Address);
         HttpPort = group.number(QStringLiteral("HttpPort"), defaults.HttpPort);
         VOBPort = group.number(QStringLiteral("VOBPort"), defaults.VOBPort);
@@ -195,8 +205,8 @@ void TSDKConfig::Load()
         TitleTime = group.number(QStringLiteral("TitleTime"), defaults.TitleTime);
         CreditTime = group.number(QStringLiteral("CreditTime"), defaults.CreditTime);
     }
-    AutoRec = readAutoRec();
-    MaxLessonMinutes = readMaxLessonMinutes(defaults.MaxLessonMinutes);
+    AutoRec = readAutoRec(iniFileName);
+    MaxLessonMinutes = readMaxLessonMinutes(iniFileName, defaults.MaxLessonMinutes);
 }
 
 Qurel::ConfigSaveResult TSDKConfig::Save() const

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QSettings;
+
 namespace Qurel {
 // Result of TSDKConfig::Save: on failure `error` is a message the settings dialog can show.
 struct ConfigSaveResult
@@ -32,6 +34,9 @@ public:
 
     // Fills every field from the stores; anything missing or unreadable gives the default.
     void Load();
+    // The same from one INI file that holds the store's group [Series_A] and config.ini's section
+    // [Ver] (a system keeper's settings file). The file is only read.
+    void LoadFile(const QString &fileName);
     // Writes every field to the stores. A password the stored form cannot carry is refused
     // before anything is written (see CanStorePassword).
     Qurel::ConfigSaveResult Save() const;
@@ -51,6 +56,9 @@ public:
     // Inverse of EncodePassword; a stored text of 32 characters or fewer, or one that is not
     // hexadecimal after the prefix, gives an empty password.
     static QString DecodePassword(const QString &stored);
+
+private:
+    void LoadFrom(QSettings &store, const QString &iniFileName);
 };
 
 // The one configuration object, loaded at start-up before any window is created.

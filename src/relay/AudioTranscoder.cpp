@@ -151,10 +151,10 @@ bool AudioTranscoder::openResampler(const AVFrame &decoded)
     return swr_init(raw) >= 0;
 }
 
-void AudioTranscoder::startAt(int64_t pts)
+void AudioTranscoder::startAtUs(int64_t us)
 {
-    if (pts != AV_NOPTS_VALUE && m_fifoPts == AV_NOPTS_VALUE)
-        m_startPts = av_rescale_q(pts, m_inTimeBase, m_outTimeBase);
+    if (us != AV_NOPTS_VALUE && m_fifoPts == AV_NOPTS_VALUE)
+        m_startPts = av_rescale_q(us, AVRational { 1, 1000000 }, m_outTimeBase);
 }
 
 void AudioTranscoder::place(int64_t start, uint8_t *const *planes, int count)

@@ -29,9 +29,9 @@ public:
     const AVCodecParameters &output() const { return *m_output; }
     AVRational timeBase() const { return m_outTimeBase; }
 
-    // Leaves out the sound before this time (in the input's time base), so the first AAC frame
-    // after the priming one begins exactly where the file's picture does.
-    void startAt(int64_t pts);
+    // Leaves out the sound before this time (microseconds of the input's timestamps), so the first
+    // AAC frame after the priming one begins exactly where the file's picture does.
+    void startAtUs(int64_t us);
 
     // Decodes one packet of the stream and encodes what is ready. A packet that does not decode is
     // skipped; false once the encoder has failed, after which nothing more comes out.

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <utility>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,7 +22,8 @@ struct OutputContextCloser
 {
     void operator()(AVFormatContext *context) const
     {
-        if (context->pb && !(context->oformat->flags & AVFMT_NOFILE))
+        // Output through the caller's own I/O stays the caller's to close.
+        if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && !(context->flags & AVFMT_FLAG_CUSTOM_IO))
             avio_closep(&context->pb);
         avformat_free_context(context);
     }

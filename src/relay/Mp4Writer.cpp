@@ -1,10 +1,10 @@
 #include "Mp4Writer.h"
 
+#include "MediaRules.h"
 #include "VideoNal.h"
 #include "zelmicro.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace Qurel {
@@ -44,37 +44,30 @@ namespace {
         return true;
     }
 
-    struct ParserClose
+    bool sameBytes(const AVCodecParameters &a, const AVCodecParameters &b)
     {
-        void operator()(AVCodecParserContext *parser) const { av_parser_close(parser); }
-    };
+        return a.extradata_size == b.extradata_size
+            && (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, size_t(a.extradata_size)) == 0);
+    }
 
-    // The picture size read from a keyframe's parameter sets (or those the stream described),
-    // for a stream that starts without probing.
-    bool readPictureSize(AVCodecParameters *par, const AVPacket &keyframe)
+    // Whether a later connection's stream can go on in the file's track: same codec, and where both
+    // tell them, the same picture size and parameter sets, or sound rate, channels and configuration.
+    bool sameFormat(const AVCodecParameters &file, const AVCodecParameters &now)
     {
-        std::unique_ptr<AVCodecParserContext, ParserClose> parser(av_parser_init(par->codec_id));
-        CodecContextPtr context(avcodec_alloc_context3(nullptr));
-        if (!parser || !context || avcodec_parameters_to_context(context.get(), par) < 0)
+        if (file.codec_id != now.codec_id)
             return false;
-        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-        uint8_t *out = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser.get(), context.get(), &out, &outSize, keyframe.data, keyframe.size,
-            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (parser->width <= 0 || parser->height <= 0)
+        const bool bothConfigured = file.extradata_size > 0 && now.extradata_size > 0;
+        if (bothConfigured && !sameBytes(file, now))
             return false;
-        par->width = parser->width;
-        par->height = parser->height;
-        if (par->format < 0)
-            par->format = parser->format;
-        return true;
+        if (file.codec_type == AVMEDIA_TYPE_VIDEO)
+            return file.width <= 0 || now.width <= 0 || (file.width == now.width && file.height == now.height);
+        return file.sample_rate == now.sample_rate && file.ch_layout.nb_channels == now.ch_layout.nb_channels;
     }
 
 } // namespace
 
-Mp4Writer::Mp4Writer(std::string path)
-    : m_path(std::move(path))
+Mp4Writer::Mp4Writer(FileSink &sink)
+    : m_sink(sink)
 {
 }
 
@@ -117,8 +110,13 @@ void Mp4Writer::beginSegment(const std::vector<SegmentStream> &streams)
                 const AVCodecParameters *filePar = m_fileTracks[f].par.get();
                 if (filePar->codec_type != track.type)
                     continue;
-                if (seen++ == nth && filePar->codec_id == par->codec_id)
+                if (seen++ != nth)
+                    continue;
+                // The file's header as written, with what the first keyframe told.
+                if (sameFormat(*m_output->streams[f]->codecpar, *par))
                     track.out = int(f);
+                else
+                    m_changed = true;
             }
         }
         if (track.out >= 0 && track.type == AVMEDIA_TYPE_VIDEO)
@@ -144,7 +142,7 @@ bool Mp4Writer::joinsHeld(const Track &track, const AVPacket &packet) const
 
 bool Mp4Writer::write(AVPacket *packet)
 {
-    if (m_error || !m_segmentHasVideo || packet->stream_index < 0
+    if (m_error || m_changed || !m_segmentHasVideo || packet->stream_index < 0
         || size_t(packet->stream_index) >= m_tracks.size() || m_tracks[size_t(packet->stream_index)].out < 0) {
         av_packet_unref(packet);
         return !m_error;
@@ -218,13 +216,6 @@ void Mp4Writer::pass(Track &track, AVPacket *packet, int64_t nextPts)
     writeToFile(track, packet);
 }
 
-int64_t Mp4Writer::segmentStart(int index) const
-{
-    if (!m_segmentPlaced || index < 0 || size_t(index) >= m_tracks.size())
-        return AV_NOPTS_VALUE;
-    return m_tracks[size_t(index)].base;
-}
-
 bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
 {
     const auto now = std::chrono::steady_clock::now();
@@ -234,22 +225,36 @@ bool Mp4Writer::placeSegment(const Track &first, const AVPacket &packet)
         m_fileStart = now;
         m_segmentOffsetUs = 0;
     } else {
+        if (pictureSizeChanged(first, packet)) {
+            m_changed = true;
+            return false;
+        }
         // After a drop-out the file goes on where the clock says, never back in time.
         const int64_t elapsedUs
             = std::chrono::duration_cast<std::chrono::microseconds>(now - m_fileStart).count();
         m_segmentOffsetUs = std::max(m_endUs, elapsedUs);
     }
-    const int64_t baseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
+    m_segmentBaseUs = av_rescale_q(packet.pts, first.timeBase, kMicroseconds);
     for (Track &track : m_tracks)
-        track.base = av_rescale_q(baseUs, kMicroseconds, track.timeBase);
+        track.base = av_rescale_q(m_segmentBaseUs, kMicroseconds, track.timeBase);
     m_segmentPlaced = true;
     return true;
+}
+
+bool Mp4Writer::pictureSizeChanged(const Track &track, const AVPacket &keyframe) const
+{
+    const AVCodecParameters &file = *m_output->streams[track.out]->codecpar;
+    CodecParametersPtr now(avcodec_parameters_alloc());
+    if (file.width <= 0 || !now || avcodec_parameters_copy(now.get(), &file) < 0)
+        return false;
+    now->width = now->height = 0;
+    return readPictureSize(*now, keyframe.data, keyframe.size) && (now->width != file.width || now->height != file.height);
 }
 
 bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
 {
     AVFormatContext *raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_path.c_str());
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", m_sink.path().c_str());
     if (rc < 0) {
         fail(rc);
         return false;
@@ -266,33 +271,32 @@ bool Mp4Writer::openFile(const Track &first, const AVPacket &packet)
         for (const Track &track : m_tracks)
             if (track.out == int(i))
                 stream->time_base = track.timeBase;
-        if (int(i) != first.out || !first.joinsSlices)
+        if (int(i) != first.out || !sizeKnownLater(first.codec))
             continue;
-        // Without parameter sets from the session description, take them from the keyframe;
-        // the picture size too, as the stream was not probed for it.
+        // Without parameter sets or configuration from the session description, take them from
+        // the keyframe; the picture size too, as the stream was not probed for it.
         if (par->extradata_size == 0) {
-            const auto sets = parameterSets(first.codec, packet.data, size_t(packet.size));
+            const auto sets = streamHeaders(first.codec, packet.data, size_t(packet.size));
             if (!sets.empty() && !setExtradata(par, sets)) {
                 fail(AVERROR(ENOMEM));
                 return false;
             }
         }
         if (par->width <= 0 || par->height <= 0)
-            readPictureSize(par, packet);
+            readPictureSize(*par, packet.data, packet.size);
     }
-    rc = avio_open(&output->pb, m_path.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) {
-        fail(rc);
+    output->pb = m_sink.openIo();
+    if (!output->pb) {
+        fail(AVERROR(ENOMEM));
         return false;
     }
+    output->flags |= AVFMT_FLAG_CUSTOM_IO;
     Options options;
     options.set("movflags", "frag_keyframe+empty_moov+default_base_moof");
     options.set("frag_duration", "1000000"); // a long keyframe interval still loses at most ~1 s
     options.set("flush_packets", "1");
     rc = avformat_write_header(output.get(), options.get());
     if (rc < 0) {
-        output.reset();
-        std::remove(m_path.c_str()); // no half-made file
         fail(rc);
         return false;
     }
@@ -357,8 +361,7 @@ int Mp4Writer::finish()
         return m_error ? ZMS32_ERR_WRITE : ZMS32_ERR_NO_MEDIA;
     if (const int rc = av_write_trailer(m_output.get()); rc < 0)
         fail(rc);
-    if (const int rc = avio_closep(&m_output->pb); rc < 0)
-        fail(rc);
+    avio_flush(m_output->pb);
     m_output.reset();
     return m_error ? ZMS32_ERR_WRITE : ZMS32_OK;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AvHandles.h"
+#include "FileSink.h"
 
 #include <chrono>
 #include <string>
@@ -22,7 +23,8 @@ struct SegmentStream
 class Mp4Writer final
 {
 public:
-    explicit Mp4Writer(std::string path);
+    // Writes into the sink's file, which must be made already.
+    explicit Mp4Writer(FileSink &sink);
     ~Mp4Writer();
     Mp4Writer(const Mp4Writer &) = delete;
     Mp4Writer &operator=(const Mp4Writer &) = delete;
@@ -33,15 +35,19 @@ public:
     void beginSegment(const std::vector<SegmentStream> &streams);
     // Takes the packet's data. False once writing has failed.
     bool write(AVPacket *packet);
-    // Writes what is held back and the index; 0, ZMS32_ERR_NO_MEDIA or ZMS32_ERR_WRITE.
+    // Writes what is held back and the index; 0, ZMS32_ERR_NO_MEDIA or ZMS32_ERR_WRITE. The sink's
+    // file is left to the caller.
     int finish();
 
     bool started() const { return bool(m_output); }
+    // True when a later connection's stream came back in another format (codec, picture size,
+    // parameter sets, sound rate or channels) than the file holds: nothing of it is written.
+    bool changed() const { return m_changed; }
     // True once the connection's first keyframe has placed it in the file.
     bool segmentPlaced() const { return m_segmentPlaced; }
-    // Where the file's part of the connection's stream begins, in that stream's time base;
-    // AV_NOPTS_VALUE before the segment is placed.
-    int64_t segmentStart(int index) const;
+    // Where the file's part of the connection begins, in microseconds of the connection's
+    // timestamps; AV_NOPTS_VALUE before the segment is placed.
+    int64_t segmentStartUs() const { return m_segmentPlaced ? m_segmentBaseUs : AV_NOPTS_VALUE; }
     // The end of the media written so far, in microseconds of the file.
     int64_t endUs() const { return m_endUs; }
     // The AVERROR code that stopped the writing; 0 while it works.
@@ -70,18 +76,21 @@ private:
     bool joinsHeld(const Track &track, const AVPacket &packet) const;
     void pass(Track &track, AVPacket *packet, int64_t nextPts);
     bool placeSegment(const Track &track, const AVPacket &first);
+    bool pictureSizeChanged(const Track &track, const AVPacket &keyframe) const;
     bool openFile(const Track &track, const AVPacket &first);
     void writeToFile(Track &track, AVPacket *packet);
     void flushHeld();
     void fail(int error);
 
-    std::string m_path;
+    FileSink &m_sink;
     std::vector<FileTrack> m_fileTracks;
     std::vector<Track> m_tracks; // by stream index of the current segment
     bool m_segmentHasVideo = false;
     bool m_segmentPlaced = false;
+    bool m_changed = false;
     bool m_firstFragmentOut = false;
     int64_t m_segmentOffsetUs = 0; // where the current segment starts in the file
+    int64_t m_segmentBaseUs = 0; // the connection's timestamp that the file's segment starts at
     int64_t m_endUs = 0; // end of the latest packet written
     std::chrono::steady_clock::time_point m_fileStart;
     OutputContextPtr m_output;

@@ -2,15 +2,29 @@
 
 #include "zelmicro.h"
 
-#include <unistd.h>
+#include <cerrno>
 
 namespace Qurel {
+
+namespace {
+
+    // An errno for the client; libav* failures that carry none count as I/O errors.
+    int errnoOf(int averror)
+    {
+        if (averror == 0)
+            return 0;
+        const int code = AVUNERROR(averror);
+        return code > 0 && code < 4096 ? code : EIO;
+    }
+
+} // namespace
 
 RelayRecorder::RelayRecorder(RelayConfig config, RelayTimeouts timeouts)
     : m_config(std::move(config))
     , m_timeouts(timeouts)
     , m_source(m_config.url, m_config.tcp, m_stop)
-    , m_writer(m_config.outputPath())
+    , m_sink(m_config.outputPath())
+    , m_writer(m_sink)
 {
 }
 
@@ -53,16 +67,36 @@ int RelayRecorder::finish()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    if (!m_ended)
+        m_result = finishFile();
+    return m_result;
+}
+
+int RelayRecorder::finishFile()
+{
     endSegment();
     m_source.close();
     m_connected = false;
+    const bool started = m_writer.started();
     int rc = m_writer.finish();
+    if (started) {
+        // The file is at its path (made again if it was removed) and on disk, or the caller hears.
+        if (m_sink.close() != 0 && rc == ZMS32_OK)
+            rc = ZMS32_ERR_WRITE;
+    } else {
+        m_sink.discard(); // no media: no file
+    }
     noteWrite();
-    // Writing on into a removed folder succeeds (the open file lives on without a name); the
-    // caller is told, as it is about to look for the file.
-    if (rc == ZMS32_OK && access(m_config.outputPath().c_str(), F_OK) != 0)
-        rc = ZMS32_ERR_WRITE;
     return rc;
+}
+
+int RelayRecorder::resultSoFar() const
+{
+    if (m_ended)
+        return m_result;
+    if (m_lastWriteUs < 0)
+        return ZMS32_ERR_NO_MEDIA;
+    return m_writeError || m_sink.error() || m_sink.missing() ? ZMS32_ERR_WRITE : ZMS32_OK;
 }
 
 RelayStatus RelayRecorder::status() const
@@ -73,9 +107,12 @@ RelayStatus RelayRecorder::status() const
     s.connected = m_connected;
     s.tcp = m_tcp;
     s.refused = m_refused;
-    s.recording = m_lastWriteUs >= 0 && !m_writeError;
+    s.ended = m_ended;
+    s.writeError = m_sink.error() ? m_sink.error() : errnoOf(m_writeError);
+    s.recording = m_lastWriteUs >= 0 && !s.writeError && !m_ended;
+    s.fileMissing = m_sink.missing();
+    s.fileRecreated = m_sink.recreated();
     s.audio = m_audio;
-    s.writeError = m_writeError;
     s.reconnects = m_reconnects;
     s.recordedMs = m_recordedUs / 1000;
     s.msSincePacket = age(m_lastPacketUs);
@@ -114,6 +151,7 @@ void RelayRecorder::beginSegment()
 {
     endSegment();
     const AVFormatContext *input = m_source.context();
+    m_clockSteps.reset(*input);
     std::vector<SegmentStream> streams(input->nb_streams);
     AudioHandling audio = AudioHandling::None;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -160,6 +198,7 @@ void RelayRecorder::endSegment()
 
 void RelayRecorder::record(AVPacket *packet)
 {
+    m_clockSteps.correct(*packet, m_lastPacketUs);
     const AVFormatContext *input = m_source.context();
     const bool video = packet->stream_index >= 0 && unsigned(packet->stream_index) < input->nb_streams
         && input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
@@ -195,7 +234,7 @@ void RelayRecorder::deliver(AVPacket *packet)
         return;
     }
     AudioTranscoder &transcoder = *found->second;
-    transcoder.startAt(m_writer.segmentStart(index));
+    transcoder.startAtUs(m_writer.segmentStartUs());
     const bool ok = transcoder.push(*packet, [this, index](AVPacket *out) {
         out->stream_index = index;
         m_writer.write(out);
@@ -216,7 +255,17 @@ void RelayRecorder::noteWrite()
         m_writeError = m_writer.error();
 }
 
-void RelayRecorder::run()
+void RelayRecorder::run() noexcept
+{
+    try {
+        readLoop();
+    } catch (...) {
+        // Memory ran out: nothing more is recorded, the status says so and what was written stays.
+        m_writeError = AVERROR(ENOMEM);
+    }
+}
+
+void RelayRecorder::readLoop()
 {
     PacketPtr packet = makePacket();
     bool fresh = true; // the source was (re)opened and the writer has not seen it yet
@@ -243,6 +292,7 @@ void RelayRecorder::run()
             m_source.close();
             continue;
         }
+        m_tcp = m_source.tcp(); // the source may have moved from UDP that never came to TCP
         m_lastPacketUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_created).count();
         if (!m_recording) {
             av_packet_unref(packet.get());
@@ -253,6 +303,13 @@ void RelayRecorder::run()
             fresh = false;
         }
         record(packet.get());
+        if (m_writer.changed()) {
+            // The stream came back as another one: the file ends cleanly here rather than play
+            // the new pictures or sound under the old description.
+            m_result = finishFile();
+            m_ended = true;
+            break;
+        }
         if (m_writer.error())
             break; // the disk refused the data: keep what was written and stop reading
     }

@@ -31,6 +31,8 @@ RtspSource::RtspSource(std::string url, bool tcp, const std::atomic<bool> &stop)
 int RtspSource::interrupted(void *opaque)
 {
     auto *self = static_cast<RtspSource *>(opaque);
+    if (self->m_closing)
+        return CoarseClock::now() > self->m_deadline;
     if (self->m_stop)
         return 1;
     // Asked around every read of a busy stream; while it waits, every 100 ms: the clock is read
@@ -38,6 +40,18 @@ int RtspSource::interrupted(void *opaque)
     if (++self->m_checks % 8 != 0)
         return 0;
     return CoarseClock::now() > self->m_deadline;
+}
+
+void RtspSource::close()
+{
+    if (!m_input)
+        return;
+    // A session left without TEARDOWN counts against the recorder's few RTSP connections until it
+    // times out there; a server that does not take it within a second is not waited for.
+    m_closing = true;
+    arm(std::chrono::milliseconds(1000));
+    m_input.reset();
+    m_closing = false;
 }
 
 int RtspSource::connect(bool tcp)
@@ -60,13 +74,15 @@ int RtspSource::connect(bool tcp)
 }
 
 // True when the session description gave what the file needs, so no packet has to be read
-// ahead: codecs, the sound's rate and channels; H.264 and H.265 pictures tell their size in
-// their first keyframe.
-bool RtspSource::describedEnough() const
+// ahead: codecs, the sound's rate and channels, the picture size (read from the configuration it
+// gives); H.264, H.265 and MPEG-4 Part 2 pictures may also tell their size in their first keyframe.
+bool RtspSource::describedEnough()
 {
     for (unsigned i = 0; i < m_input->nb_streams; ++i) {
-        const AVCodecParameters &par = *m_input->streams[i]->codecpar;
-        if (par.codec_type == AVMEDIA_TYPE_VIDEO && !hasNalReader(par.codec_id) && par.width <= 0)
+        AVCodecParameters &par = *m_input->streams[i]->codecpar;
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO && par.width <= 0 && par.extradata_size > 0)
+            readPictureSize(par, par.extradata, par.extradata_size);
+        if (par.codec_type == AVMEDIA_TYPE_VIDEO && !sizeKnownLater(par.codec_id) && par.width <= 0)
             return false;
         if (par.codec_type == AVMEDIA_TYPE_AUDIO && (par.sample_rate <= 0 || par.ch_layout.nb_channels <= 0))
             return false;
@@ -87,6 +103,7 @@ bool RtspSource::pauseBeforeRetry()
 int RtspSource::open(std::chrono::milliseconds limit)
 {
     close();
+    m_hadPacket = false;
     arm(limit);
     int rc = connect(m_tcp);
     if (rc == AVERROR(EPROTONOSUPPORT) && !m_stop) { // "461 Unsupported transport"
@@ -118,8 +135,19 @@ int RtspSource::read(AVPacket *packet, std::chrono::milliseconds silenceLimit)
 {
     if (!m_input)
         return AVERROR(EINVAL);
-    arm(silenceLimit);
-    return av_read_frame(m_input.get(), packet);
+    constexpr std::chrono::milliseconds kUdpWait { 3000 };
+    const bool awaitingUdp = !m_tcp && !m_hadPacket;
+    arm(awaitingUdp ? std::min(silenceLimit, kUdpWait) : silenceLimit);
+    int rc = av_read_frame(m_input.get(), packet);
+    if (rc < 0 && awaitingUdp && !m_stop && CoarseClock::now() > m_deadline) {
+        m_tcp = true;
+        if (open(silenceLimit) < 0)
+            return rc;
+        arm(silenceLimit);
+        rc = av_read_frame(m_input.get(), packet);
+    }
+    m_hadPacket = m_hadPacket || rc >= 0;
+    return rc;
 }
 
 } // namespace Qurel

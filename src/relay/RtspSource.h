@@ -25,9 +25,12 @@ public:
     // Connects and learns the streams within the limit; 0 or an AVERROR code. A server that
     // refuses the RTP transport asked for is asked once for the other one, which is then kept.
     int open(std::chrono::milliseconds limit);
-    // Next packet; an AVERROR code when the stream ended, broke or was silent for the limit.
+    // Next packet; an AVERROR code when the stream ended, broke or was silent for the limit. RTP
+    // over UDP that brings no packet within about 3 s of the session's start is given up for TCP
+    // (a firewall drops it), which is then kept.
     int read(AVPacket *packet, std::chrono::milliseconds silenceLimit);
-    void close() { m_input.reset(); }
+    // Ends the session with TEARDOWN (within a second, even when stopped) and closes it.
+    void close();
     // The address the next open() uses.
     void setUrl(std::string url) { m_url = std::move(url); }
 
@@ -39,7 +42,7 @@ private:
     static int interrupted(void *opaque);
     void arm(std::chrono::milliseconds limit) { m_deadline = CoarseClock::now() + limit; }
     int connect(bool tcp);
-    bool describedEnough() const;
+    bool describedEnough();
     // Waits 100 ms; false when stopped or past the deadline.
     bool pauseBeforeRetry();
 
@@ -48,6 +51,8 @@ private:
     const std::atomic<bool> &m_stop;
     CoarseClock::time_point m_deadline;
     unsigned m_checks = 0;
+    bool m_hadPacket = false; // since the last open
+    bool m_closing = false; // the stop no longer cuts short: the session's TEARDOWN goes out
     InputContextPtr m_input;
 };
 

@@ -45,10 +45,31 @@ extern "C" {
 #define ZMS32_ERR_WRITE 8 /* writing the file failed; what was written stays playable */
 #define ZMS32_ERR_VIDEO 9 /* the stream has no picture an MP4 file can carry (only H.264, H.265 and
                            * the like are recorded); no file is made */
+#define ZMS32_ERR_EXISTS 10 /* a file of that name exists (or a symbolic link, or a folder); nothing was
+                             * touched: the file is made exclusively and links are never followed */
+#define ZMS32_ERR_INTERNAL 11 /* an unexpected failure inside the library (memory ran out); the call did
+                               * not complete */
 
 /* Call order: Init once; per recording Create, StartRecord, then Destroy (ends the recording and
  * finalises the file; its result tells whether the file is good), then StopRecord; Uninit once.
- * A StopRecord before Destroy also ends the recording. Every call returns within about a second. */
+ * A StopRecord before Destroy also ends the recording.
+ *
+ * The file: Create makes FOLDER/NAME.mp4 exclusively (never over an existing file, never through a
+ * symbolic link: ZMS32_ERR_EXISTS) and removes it again when no picture ever comes. Fragments reach
+ * the disk as they are written and are synced to it about once a second, so a killed process or a
+ * power cut loses at most about two seconds. A failed write (disk full) is tried again every few
+ * seconds and the file goes on where it stopped, the lost part a hole in its timeline; a file or
+ * folder removed mid-recording is made again with everything recorded so far.
+ *
+ * Threads: Create, StartRecord, Destroy and StopRecord of a stream are called one after another
+ * (from one thread, or each after the other returned); GetDispatchStreamStatus and
+ * SetDispatchStreamUrl may be called from any thread at any time, also while those run; Init and
+ * Uninit run alone. No call waits for file I/O or a network connect of another call: Create waits for
+ * its own connect (up to about 8 s), every other call returns within about a second. When the disk
+ * stalls (a network share that stopped answering), Destroy and StopRecord return after about a second
+ * with the verdict so far (0 when media was written and no write is failing) and the file is finished
+ * on a thread of its own; the next Create works meanwhile, and Uninit leaves such files to their
+ * threads after about a second. */
 ZMS32_API int32_t zms32Init(int32_t port, int32_t flags, int32_t mode);
 ZMS32_API int32_t zms32Uninit(void);
 ZMS32_API int32_t zms32CreateDispatchStream(int32_t stream, const void *config);
@@ -67,19 +88,24 @@ ZMS32_API int32_t zms32StopDispatchStreamRecord(int32_t stream);
 #define ZMS32_STATUS_TCP 0x2 /* RTP comes inside the RTSP connection; a server refusing the RTP mode of the
                               * record is asked once for the other one, so this may differ from the record */
 #define ZMS32_STATUS_RECORDING 0x4 /* the file exists and media has been written to it */
-#define ZMS32_STATUS_WRITE_FAILED 0x8 /* writing stopped (see writeError); what was written stays playable */
-#define ZMS32_STATUS_FILE_MISSING 0x10 /* the file was written but is no longer at its path (folder removed) */
+#define ZMS32_STATUS_WRITE_FAILED 0x8 /* writes are failing now (see writeError); what was written stays playable
+                                      * and the relay tries again every few seconds: the bit clears when the
+                                      * file takes data again */
+#define ZMS32_STATUS_FILE_MISSING 0x10 /* the file is no longer at its path and cannot be made again there (the
+                                       * name is taken by another file, the folder cannot be made) */
 #define ZMS32_STATUS_REFUSED 0x20 /* the server refused the last reconnect (authentication, unknown stream), as a
                                    * recorder does after restarting its stream server with a new login key: the
                                    * relay goes on trying, but wants a new URL (zms32SetDispatchStreamUrl) */
 #define ZMS32_STATUS_ENDED 0x40 /* the stream came back changed after a reconnect (picture size, parameter
                                  * sets, sound format): the file was finished cleanly and nothing more is
                                  * written; the caller destroys the stream and records on into a new file */
+#define ZMS32_STATUS_RECREATED 0x80 /* the file was removed mid-recording (its folder too, perhaps) and was
+                                     * made again at its path holding everything recorded so far */
 
 typedef struct Zms32StreamStatus {
     int32_t flags; /* ZMS32_STATUS_* bits */
     int32_t audio; /* ZMS32_AUDIO_*; before the first keyframe is recorded, what is expected */
-    int32_t writeError; /* errno of the failed write (ENOSPC: disk full), EIO for other failures, 0 while
+    int32_t writeError; /* errno of the failing write (ENOSPC: disk full), EIO for other failures, 0 while
                          * writing works */
     int32_t reconnects; /* times the connection was lost and opened again since the create call */
     int64_t recordedMs; /* media time in the file so far */
@@ -88,9 +114,9 @@ typedef struct Zms32StreamStatus {
     int64_t msSinceWrite; /* since media was last written to the file; -1 before the first */
 } Zms32StreamStatus;
 
-/* Fills *status for the stream from the create call until the destroy call, from any thread;
- * returns at once, unless a destroy, stop or create call is running, which it waits for.
- * ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when status is null. */
+/* Fills *status for the stream from the create call's return until the destroy call, from any
+ * thread; returns at once. ZMS32_ERR_WRONG_STATE when no stream is created, ZMS32_ERR_BAD_CONFIG when
+ * status is null. */
 ZMS32_API int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status);
 
 /* Replaces the URL the stream's next connects use, for example with a fresh login key after the

@@ -182,7 +182,7 @@ private slots:
 
     void aLessonOnTheRecorderLeavesThreeFiles()
     {
-        auto sim = startSim({ { 1.0, 8.0, QStringLiteral("课") } });
+        auto sim = startSim({ { 3.0, 10.0, QStringLiteral("课") } });
         REQUIRE_STREAM(*sim);
         pointAt(*sim, true);
         Boxes boxes;

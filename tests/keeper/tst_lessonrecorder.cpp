@@ -44,6 +44,8 @@ struct FakeRelay
     QElapsedTimer clock;
     qint64 destroyAtMs = -1;
     int createDelayMs = 0; // a recorder whose stream takes its time to answer
+    RelayHealth health; // what the status call reports
+    QStringList newUrls; // handed over by setUrl
 
     RelayCalls calls_()
     {
@@ -74,6 +76,12 @@ struct FakeRelay
         };
         r.stopRecord = [this](std::int32_t stream) {
             calls << QStringLiteral("stop %1").arg(stream);
+            return 0;
+        };
+        r.status = [this](std::int32_t) { return health; };
+        r.setUrl = [this](std::int32_t, const char *url) {
+            newUrls << QString::fromUtf8(url);
+            health.refused = false;
             return 0;
         };
         return r;
@@ -551,6 +559,33 @@ private slots:
         QCOMPARE(QDir(f.recordings.path()).entryList({ "第一课_*" }).size(), finishedLessons);
         QVERIFY(f.messages.isEmpty());
         QVERIFY(f.stop());
+    }
+
+    // What the relay reports of a running stream: reconnects refused (the recorder restarted its
+    // stream server) bring a fresh login key into the same file; a stream that came back changed
+    // goes on in a new file under the same title.
+    void theRelaysReportsAreActedOn()
+    {
+        LessonRecorder::Options options = quickOptions();
+        options.watchIntervalMs = 100;
+        Fixture f(options);
+        f.relay.health.known = true;
+        QVERIFY(f.start("课", loginTo(*m_sim), f.recordings.path()));
+        const QString first = f.lesson->fileName();
+        const QString firstUrl = f.relay.lastUrl;
+        f.relay.health.refused = true;
+        QVERIFY(QTest::qWaitFor([&] { return !f.relay.newUrls.isEmpty(); }, 5000));
+        QCOMPARE(f.relay.newUrls.first(), BuildRtspUrl(kSimAddress, m_sim->rtspPort(), m_sim->loginKeys().last()));
+        QVERIFY(f.relay.newUrls.first() != firstUrl);
+        QCOMPARE(f.lesson->fileName(), first);
+        QCOMPARE(f.relay.calls, (QStringList { "create 0", "start 0" }));
+        f.relay.health.ended = true;
+        QVERIFY(QTest::qWaitFor([&] { return f.lesson->state() == LessonRecorder::State::Recording && f.lesson->fileName() != first; }, 5000));
+        f.relay.health.ended = false;
+        QVERIFY(QFileInfo(f.lesson->fileName()).fileName().startsWith("课_"));
+        QVERIFY(f.stop());
+        QCOMPARE(f.finished.size(), 2);
+        QVERIFY(f.messages.isEmpty());
     }
 
     // Start and stop notices, however close together, end in the state the last one asks for, with

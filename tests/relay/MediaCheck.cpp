@@ -66,6 +66,7 @@ QList<TrackTiming> trackTimings(const QString &path)
         else if (t.packets > 1)
             t.largestGap = qMax(t.largestGap, start - t.end);
         t.end = qMax(t.end, end);
+        t.covered += end - start;
         ++t.packets;
     }
     return tracks;

@@ -26,6 +26,7 @@ struct TrackTiming
     // Between one packet's end and the next one's start, from the second packet on: the file
     // draws a track's first sample out to the track's start.
     double largestGap = 0;
+    double covered = 0; // the packets' durations added up: the time the track has media for
 };
 
 // By stream index.

@@ -75,7 +75,10 @@ private slots:
     {
         QFETCH(int, mode);
         const QString name = QString("课_%1").arg(mode);
+        const int teardowns = m_server.teardowns();
         recordFor(recordFor(m_server, mode, name), 3);
+        // The session was ended, not left to time out among the recorder's few connections.
+        QTRY_COMPARE(m_server.teardowns(), teardowns + 1);
         const Test::FileProbe probe = Test::probeFile(fileOf(name));
         QVERIFY(probe.ok);
         QCOMPARE(probe.streams, QStringList({ "video", "audio" }));
@@ -154,6 +157,40 @@ private slots:
         QVERIFY(zms32CreateDispatchStream(0, recordFor(m_server, 1, "x").data()) != 0); // not initialised
         QCOMPARE(zms32Init(5555, 0, 1), 0);
         QVERIFY(Test::probeFile(fileOf("uninit")).duration > 1);
+    }
+
+    // A name already taken (two PCs saving into one shared folder, a link put there) is never
+    // truncated or followed: the create call fails and leaves everything as it was.
+    void takenNameIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a file") << "file";
+        QTest::newRow("a link to a file") << "link";
+        QTest::newRow("a dangling link") << "dangling";
+        QTest::newRow("a folder") << "folder";
+    }
+    void takenNameIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        const QString name = "taken_" + kind, path = fileOf(name), target = m_dir.filePath(name + ".target");
+        QFile precious(kind == "file" ? path : target);
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind != "dangling") {
+            QVERIFY(precious.open(QIODevice::WriteOnly));
+            precious.write("precious");
+            precious.close();
+        }
+        if (kind == "link" || kind == "dangling")
+            QVERIFY(QFile::link(target, path));
+        QCOMPARE(zms32CreateDispatchStream(0, recordFor(m_server, 1, name).data()), ZMS32_ERR_EXISTS);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), ZMS32_ERR_WRONG_STATE);
+        if (kind == "file" || kind == "link") {
+            QVERIFY(precious.open(QIODevice::ReadOnly));
+            QCOMPARE(precious.readAll(), QByteArray("precious"));
+        }
+        QCOMPARE(QFileInfo::exists(target), kind == "link"); // a dangling link is not followed either
+        QCOMPARE(m_server.connectedClients(), 0); // nothing was asked of the stream
     }
 
     void refusesABadFolder()

@@ -2,6 +2,7 @@
 // H.264 packets, and a recording that never receives a picture.
 #include "VideoNal.h"
 #include "AudioTranscoder.h"
+#include "ClockStepGuard.h"
 #include "MediaRules.h"
 #include "Mp4Writer.h"
 #include "RelayConfig.h"
@@ -126,6 +127,32 @@ private slots:
         QVERIFY(parameterSets(AV_CODEC_ID_H264, key.data(), key.size()) != setsOnly);
     }
 
+    // MPEG-4 Part 2 (older cameras): its configuration, as a session description gives it and as
+    // a keyframe repeats it, tells the picture size, so the stream starts without a look at packets.
+    void readsMpeg4Configuration()
+    {
+        const QByteArray config = QByteArray::fromHex("000001b001000001b58913000001000000012000c48d8ffffd0a04169463"
+                                                      "000001b24c61766335392e33372e313030");
+        const auto *bytes = reinterpret_cast<const uint8_t *>(config.constData());
+        CodecParametersPtr par(avcodec_parameters_alloc());
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_MPEG4;
+        QVERIFY(isCopyableVideo(*par)); // before its size is known
+        QVERIFY(readPictureSize(*par, bytes, config.size()));
+        QCOMPARE(par->width, 320);
+        QCOMPARE(par->height, 180);
+
+        QByteArray keyframe = config + QByteArray::fromHex("000001b610203040");
+        const auto headers = streamHeaders(AV_CODEC_ID_MPEG4, reinterpret_cast<const uint8_t *>(keyframe.constData()), size_t(keyframe.size()));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(headers.data()), int(headers.size())), config);
+        const QByteArray picture = QByteArray::fromHex("000001b610203040");
+        QVERIFY(streamHeaders(AV_CODEC_ID_MPEG4, reinterpret_cast<const uint8_t *>(picture.constData()), size_t(picture.size())).empty());
+
+        par->codec_id = AV_CODEC_ID_VP8; // no size and none to come: the file cannot take it
+        par->width = par->height = 0;
+        QVERIFY(!isCopyableVideo(*par));
+    }
+
     void choosesHowSoundIsKept_data()
     {
         QTest::addColumn<AVCodecID>("codec");
@@ -202,12 +229,50 @@ private slots:
         QCOMPARE(end, int64_t(16000));
     }
 
+    // 25 pictures a second at 90 kHz; at the 50th the timestamps jump while the arrival times go
+    // on: a jump of a stepped clock is taken out, a real silence (arrivals jump too) is kept.
+    void clockStepsAreTakenOut_data()
+    {
+        QTest::addColumn<double>("jump"); // seconds added to the timestamps from the 50th packet
+        QTest::addColumn<double>("silence"); // seconds added to the arrival times from the 50th
+        QTest::addColumn<double>("kept"); // of the jump, in the corrected timestamps
+        QTest::newRow("clock 30 s forward") << 30.0 << 0.0 << 0.0;
+        QTest::newRow("clock 30 s back") << -30.0 << 0.0 << 0.0;
+        QTest::newRow("half a second of jitter") << 0.5 << 0.0 << 0.5;
+        QTest::newRow("2 s without packets") << 2.0 << 2.0 << 2.0;
+    }
+    void clockStepsAreTakenOut()
+    {
+        QFETCH(double, jump);
+        QFETCH(double, silence);
+        QFETCH(double, kept);
+        AVFormatContext *raw = avformat_alloc_context();
+        QVERIFY(avformat_new_stream(raw, nullptr));
+        raw->streams[0]->time_base = AVRational { 1, 90000 };
+        ClockStepGuard guard;
+        guard.reset(*raw);
+        avformat_free_context(raw);
+        PacketPtr packet = makePacket();
+        int steps = 0;
+        for (int i = 0; i < 100; ++i) {
+            const bool after = i >= 50;
+            packet->pts = packet->dts = i * 3600 + (after ? int64_t(jump * 90000) : 0);
+            steps += guard.correct(*packet, i * 40000 + (after ? int64_t(silence * 1e6) : 0));
+            QCOMPARE(packet->pts, i * 3600 + (after ? int64_t(kept * 90000) : 0));
+            QCOMPARE(packet->dts, packet->pts);
+        }
+        QCOMPARE(steps, kept == jump ? 0 : 1);
+    }
+
     void noPictureMeansNoFile()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("empty.mp4");
-        Mp4Writer writer(path.toStdString());
+        FileSink sink(path.toStdString());
+        QCOMPARE(sink.create(), 0);
+        Mp4Writer writer(sink);
         QCOMPARE(writer.finish(), ZMS32_ERR_NO_MEDIA);
+        sink.discard();
         QVERIFY(!QFile::exists(path));
     }
 };

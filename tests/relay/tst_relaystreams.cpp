@@ -6,9 +6,13 @@
 #include "RtspTestServer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QElapsedTimer>
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace Qurel;
@@ -95,6 +99,12 @@ private slots:
     }
 
     void cleanupTestCase() { QCOMPARE(zms32Uninit(), 0); }
+    void cleanup()
+    {
+        // A failed test leaves its stream: the next one starts afresh.
+        if (zms32DestroyDispatchStream(0) == ZMS32_OK)
+            zms32StopDispatchStreamRecord(0);
+    }
 
     void recordsEachStreamKind_data()
     {
@@ -159,6 +169,129 @@ private slots:
             checkInStep(fileOf(name), 0.15);
     }
 
+    // Sound transcoded from G.722 (16 kHz on an 8 kHz RTP clock) starts with the picture, also when
+    // the relay joins between keyframes 2 s apart and again after a reconnect.
+    void transcodedSoundStartsWithThePicture_data()
+    {
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("joined between keyframes") << false;
+        QTest::newRow("after a reconnect") << true;
+    }
+    void transcodedSoundStartsWithThePicture()
+    {
+        QFETCH(bool, reconnect);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::G722);
+        options.keyframeInterval = 30;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("g722_%1").arg(reconnect);
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        sleepFor(1); // the stream runs on: the start call falls between keyframes
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(3);
+        if (reconnect) {
+            server.pauseFor(0.5);
+            QTRY_VERIFY_WITH_TIMEOUT(statusNow().reconnects == 1, 8000);
+            sleepFor(3);
+        }
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const QList<Test::TrackTiming> t = Test::trackTimings(fileOf(name));
+        QCOMPARE(t.size(), 2);
+        const QString figures = QString("video from %1 s for %2 s, audio from %3 s for %4 s")
+                                    .arg(t[0].start).arg(t[0].covered).arg(t[1].start).arg(t[1].covered);
+        QVERIFY2(qAbs(t[1].start - t[0].start) <= 0.1, qPrintable(figures));
+        QVERIFY2(qAbs(t[1].covered - t[0].covered) <= 0.15, qPrintable(figures));
+    }
+
+    // The recorder's stream server restarts with another picture size or sound: the file ends
+    // cleanly where the first stream ended instead of holding the new one under the old header.
+    // Restarted as it was, the stream goes on in the file.
+    void changedStreamEndsTheFile_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::newRow("another picture size") << 480 << StreamAudio::Aac;
+        QTest::newRow("another sound") << 320 << StreamAudio::Pcma;
+        QTest::newRow("the same stream") << 320 << StreamAudio::Aac;
+    }
+    void changedStreamEndsTheFile()
+    {
+        QFETCH(int, width);
+        QFETCH(StreamAudio, audio);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("changed%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", name.toStdString());
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        sleepFor(2);
+        options.port = server.port(); // the same address, as a recorder's
+        server.stop();
+        options.width = width;
+        options.height = width * 9 / 16;
+        options.audio = audio;
+        QVERIFY(server.start(options));
+        if (width == 320 && audio == StreamAudio::Aac) {
+            QTRY_VERIFY_WITH_TIMEOUT(statusNow().reconnects == 1, 10000);
+            sleepFor(1.5);
+            QCOMPARE(statusNow().flags & (ZMS32_STATUS_ENDED | ZMS32_STATUS_RECORDING), ZMS32_STATUS_RECORDING);
+            QCOMPARE(zms32DestroyDispatchStream(0), 0);
+            QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+            QVERIFY(Test::probeFile(fileOf(name)).duration > 3.3);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(statusNow().flags & ZMS32_STATUS_ENDED, 10000);
+        QVERIFY(!(statusNow().flags & (ZMS32_STATUS_RECORDING | ZMS32_STATUS_CONNECTED)));
+        const qint64 size = QFileInfo(fileOf(name)).size();
+        sleepFor(1);
+        QCOMPARE(QFileInfo(fileOf(name)).size(), size); // nothing more is written
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QVERIFY2(qAbs(probe.duration - 2) < 0.6, qPrintable(QString::number(probe.duration)));
+        QCOMPARE(probe.codecs, QStringList({ "h264", "aac" }));
+        QCOMPARE(Test::decodeErrors(fileOf(name)), QString());
+    }
+
+    // The recorder's clock is stepped mid-lesson (a time sync after boot): its sender reports jump
+    // and libavformat moves every later timestamp by the step. The file's timeline stays continuous
+    // and the sound in step, nothing squeezed into a tick or frozen.
+    void clockStepIsTakenOut_data()
+    {
+        QTest::addColumn<double>("step");
+        QTest::addColumn<StreamAudio>("audio");
+        QTest::newRow("30 s forward, G.711 transcoded") << 30.0 << StreamAudio::Pcma;
+        QTest::newRow("30 s back, AAC copied") << -30.0 << StreamAudio::Aac;
+    }
+    void clockStepIsTakenOut()
+    {
+        QFETCH(double, step);
+        QFETCH(StreamAudio, audio);
+        RtspTestServerOptions options = streamOf(StreamVideo::H264, audio);
+        options.clockStep = step;
+        options.clockStepAt = 3;
+        RtspTestServer server;
+        QVERIFY(server.start(options));
+        const QString name = QString("stepped%1").arg(step);
+        record(server, 1, name, 9);
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QVERIFY2(qAbs(probe.duration - 9) < 0.6, qPrintable(QString::number(probe.duration)));
+        QVERIFY2(probe.videoFrames >= 15 * 8, qPrintable(QString::number(probe.videoFrames))); // none dropped
+        // In step within 100 ms, no hole nor overlap from the step; what is left are the small
+        // moves (about 0.1 s) of the sender's first reports, which come without a step too.
+        const QList<Test::TrackTiming> t = Test::trackTimings(fileOf(name));
+        QCOMPARE(t.size(), 2);
+        const QString figures = QString("video %1-%2 s, largest gap %3 s; audio %4-%5 s, largest gap %6 s")
+                                    .arg(t[0].start).arg(t[0].end).arg(t[0].largestGap)
+                                    .arg(t[1].start).arg(t[1].end).arg(t[1].largestGap);
+        QVERIFY2(qAbs(t[1].start - t[0].start) <= 0.1 && qAbs(t[1].end - t[0].end) <= 0.1, qPrintable(figures));
+        QVERIFY2(t[0].largestGap < 0.25 && t[1].largestGap < 0.15, qPrintable(figures));
+        QCOMPARE(m_midway.reconnects, 0);
+    }
+
     // G.711 over UDP losing 1% of its packets. Sound whose lost packets were not made up for
     // would fall behind the picture by their length: the ~10 lost 20 ms packets of 20 s come to
     // 200 ms, twice the 100 ms allowed, so 20 s tell as much here as 60 s would.
@@ -180,21 +313,29 @@ private slots:
     void refusedTransportFallsBackToTheOther_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("TCP refused: UDP") << 1;
-        QTest::newRow("UDP refused: TCP") << 0;
+        QTest::addColumn<bool>("udpBlocked"); // UDP is set up, but its packets never arrive
+        QTest::newRow("TCP refused: UDP") << 1 << false;
+        QTest::newRow("UDP refused: TCP") << 0 << false;
+        QTest::newRow("UDP never arrives: TCP") << 0 << true;
     }
     void refusedTransportFallsBackToTheOther()
     {
         QFETCH(int, mode);
+        QFETCH(bool, udpBlocked);
         RtspTestServerOptions options = streamOf(StreamVideo::H264, StreamAudio::Aac);
         options.tcp = mode == 0; // only the transport the record does not ask for
-        options.udp = mode == 1;
+        options.udp = mode == 1 || udpBlocked;
+        options.udpBlocked = udpBlocked;
         RtspTestServer server;
         QVERIFY(server.start(options));
-        const QString name = QString("fallback%1").arg(mode);
-        record(server, mode, name, 2);
+        const QString name = QString("fallback%1%2").arg(mode).arg(udpBlocked);
+        const double seconds = udpBlocked ? 8 : 2; // about 3 s pass before TCP is tried
+        record(server, mode, name, seconds);
         QCOMPARE(bool(m_midway.flags & ZMS32_STATUS_TCP), mode == 0);
-        QCOMPARE(Test::probeFile(fileOf(name)).streams, QStringList({ "video", "audio" }));
+        const Test::FileProbe probe = Test::probeFile(fileOf(name));
+        QCOMPARE(probe.streams, QStringList({ "video", "audio" }));
+        QVERIFY2(probe.duration > seconds - (udpBlocked ? 4 : 1), qPrintable(QString::number(probe.duration)));
+        QCOMPARE(m_midway.reconnects, 0); // a change of transport, not a lost connection
     }
 
     void pictureMp4CannotCarryFailsCreate()
@@ -211,22 +352,89 @@ private slots:
         QCOMPARE(zms32GetDispatchStreamStatus(0, nullptr), ZMS32_ERR_BAD_CONFIG);
     }
 
-    // The folder vanishing under a recording is reported while it runs and by the destroy call,
-    // instead of a success for a file that is not there.
-    void removedFolderIsReported()
+    // The disk fills up mid-lesson (here: the process's file size limit) and is freed again: the
+    // relay tries again every few seconds and goes on in the same file, the lost part a hole.
+    void writingGoesOnWhenSpaceReturns()
     {
         RtspTestServer server;
         QVERIFY(server.start(streamOf(StreamVideo::H264, StreamAudio::Aac)));
-        const QString folder = m_dir.filePath("vanishing");
+        const auto rec = Test::makeRelayRecord(1, server.url(), m_dir.path().toStdString() + "/", "full");
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
+        QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
+        QTRY_VERIFY(statusNow().flags & ZMS32_STATUS_RECORDING);
+        sleepFor(1.5);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit roomy {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &roomy), 0);
+        rlimit full = roomy;
+        full.rlim_cur = rlim_t(QFileInfo(fileOf("full")).size() + 1000);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(statusNow().flags & ZMS32_STATUS_WRITE_FAILED, 3000);
+        QCOMPARE(statusNow().writeError, EFBIG);
+        QVERIFY(!(statusNow().flags & ZMS32_STATUS_RECORDING));
+        sleepFor(2);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &roomy), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!(statusNow().flags & ZMS32_STATUS_WRITE_FAILED), 5000);
+        QVERIFY(statusNow().flags & ZMS32_STATUS_RECORDING);
+        QCOMPARE(statusNow().writeError, 0);
+        sleepFor(1.5);
+        QCOMPARE(zms32DestroyDispatchStream(0), 0);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        const double wall = clock.elapsed() / 1000.0;
+        const Test::FileProbe probe = Test::probeFile(fileOf("full"));
+        QVERIFY2(probe.duration > wall - 1, qPrintable(QString("%1 s of %2 s").arg(probe.duration).arg(wall)));
+        QCOMPARE(Test::decodeErrors(fileOf("full")), QString());
+        const QList<Test::TrackTiming> t = Test::trackTimings(fileOf("full"));
+        QVERIFY2(t.size() == 2 && t[0].largestGap > 1.5, qPrintable(QString::number(t.value(0).largestGap)));
+    }
+
+    // The file (or its whole folder) removed under a recording is made again at its path with
+    // everything recorded so far, and the recording goes on into it. A file someone else puts at
+    // the name meanwhile is left alone, and the loss is reported.
+    void removedFileIsMadeAgain_data()
+    {
+        QTest::addColumn<bool>("wholeFolder");
+        QTest::addColumn<bool>("nameTaken");
+        QTest::newRow("folder removed") << true << false;
+        QTest::newRow("file removed") << false << false;
+        QTest::newRow("file replaced by another") << false << true;
+    }
+    void removedFileIsMadeAgain()
+    {
+        QFETCH(bool, wholeFolder);
+        QFETCH(bool, nameTaken);
+        RtspTestServer server;
+        QVERIFY(server.start(streamOf(StreamVideo::H264, StreamAudio::Aac)));
+        const QString folder = m_dir.filePath(QString("vanishing%1").arg(QTest::currentDataTag()));
         QVERIFY(QDir().mkpath(folder));
+        const QString file = folder + "/gone.mp4";
         const auto rec = Test::makeRelayRecord(0, server.url(), folder.toStdString() + "/", "gone");
         QCOMPARE(zms32CreateDispatchStream(0, rec.data()), 0);
         QCOMPARE(zms32StartDispatchStreamRecord(0), 0);
         QTRY_VERIFY(statusNow().flags & ZMS32_STATUS_RECORDING);
-        QVERIFY(QDir(folder).removeRecursively());
-        QVERIFY(statusNow().flags & ZMS32_STATUS_FILE_MISSING);
-        QCOMPARE(zms32DestroyDispatchStream(0), ZMS32_ERR_WRITE);
+        sleepFor(1.5);
+        QVERIFY(wholeFolder ? QDir(folder).removeRecursively() : QFile::remove(file));
+        if (nameTaken) {
+            QFile other(file);
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write("someone else's");
+        }
+        const int bit = nameTaken ? ZMS32_STATUS_FILE_MISSING : ZMS32_STATUS_RECREATED;
+        QTRY_VERIFY_WITH_TIMEOUT(statusNow().flags & bit, 3000);
+        sleepFor(1.5);
+        QCOMPARE(zms32DestroyDispatchStream(0), nameTaken ? ZMS32_ERR_WRITE : ZMS32_OK);
         QCOMPARE(zms32StopDispatchStreamRecord(0), 0);
+        if (nameTaken) {
+            QFile other(file);
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(other.readAll(), QByteArray("someone else's"));
+            return;
+        }
+        const Test::FileProbe probe = Test::probeFile(file);
+        QVERIFY2(probe.duration > 3.3, qPrintable(QString::number(probe.duration))); // from the start
+        QCOMPARE(Test::decodeErrors(file), QString());
     }
 };
 

@@ -1,0 +1,244 @@
+// qureld: its command line, where an instance keeps its files, its settings file, and the
+// program itself run as a system instance and as a user's keeper of a simulated lesson.
+#include "Configs.h"
+#include "DaemonOptions.h"
+#include "DaemonSettings.h"
+#include "KeeperClient.h"
+#include "KeeperPlace.h"
+
+#include "RunningProcess.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using Qurel::KeeperCommand;
+using Qurel::KeeperEvent;
+
+namespace {
+
+const QString kQureld = QStringLiteral(QUREL_PROGRAM_DIR "/qureld");
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A settings file as an administrator makes it: the client's settings file with [Ver] added.
+QByteArray settingsFile(const QString &address, int httpPort, const QString &savePath)
+{
+    return QStringLiteral("[Series_A]\r\nAddress=%1\r\nHttpPort=%2\r\nUsername=teacher\r\nPassword=%3\r\n"
+                          "SavePath=%4\r\n\r\n[Ver]\r\nAutoRec=1\r\nMaxLessonMinutes=90\r\n")
+        .arg(address)
+        .arg(httpPort)
+        .arg(TSDKConfig::EncodePassword(QStringLiteral("s3cret!")), savePath)
+        .toUtf8();
+}
+
+} // namespace
+
+class TestKeeperd : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // The environment systemd gives qureld@INSTANCE, with its folders under `root`.
+    static QProcessEnvironment serviceEnvironment(const QString &root, const QString &instance = "room101")
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("STATE_DIRECTORY"), root + QStringLiteral("/lib/") + instance);
+        environment.insert(QStringLiteral("LOGS_DIRECTORY"), root + QStringLiteral("/log/") + instance);
+        environment.insert(QStringLiteral("RUNTIME_DIRECTORY"), root + QStringLiteral("/run"));
+        return environment;
+    }
+
+    // Waits for the keeper at `path` to answer (another process: a blocking question is fine).
+    static bool answersWithin(const QString &path, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            if (Qurel::KeeperAnswers(path, 500))
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+private slots:
+    void commandLines_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("instance");
+        QTest::addColumn<QString>("error"); // empty: accepted
+        QTest::newRow("nothing") << QStringList {} << "" << ""
+                                 << "";
+        QTest::newRow("settings") << QStringList { "--settings", "/etc/qurel/r.ini" } << "/etc/qurel/r.ini" << ""
+                                  << "";
+        QTest::newRow("both, = form") << QStringList { "--settings=/x.ini", "--instance=room101" } << "/x.ini"
+                                      << "room101"
+                                      << "";
+        QTest::newRow("settings without file") << QStringList { "--settings" } << "" << ""
+                                               << "Missing value";
+        QTest::newRow("empty settings") << QStringList { "--settings=" } << "" << ""
+                                        << "needs a file";
+        QTest::newRow("instance escapes") << QStringList { "--instance", "../../etc" } << "" << ""
+                                          << "bad instance name";
+        QTest::newRow("instance empty") << QStringList { "--instance=" } << "" << ""
+                                        << "bad instance name";
+        QTest::newRow("instance twice") << QStringList { "--instance", "a", "--instance", "b" } << "" << ""
+                                        << "more than once";
+        QTest::newRow("stray") << QStringList { "room101" } << "" << ""
+                               << "unexpected argument";
+        QTest::newRow("unknown") << QStringList { "--daemonize" } << "" << ""
+                                 << "Unknown option";
+    }
+
+    void commandLines()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, settings);
+        QFETCH(QString, instance);
+        QFETCH(QString, error);
+        QString why;
+        const auto options = Qurel::ParseDaemonOptions(QStringList { "qureld" } + args, &why);
+        QCOMPARE(options.has_value(), error.isEmpty());
+        if (!options) {
+            QVERIFY2(why.contains(error), qPrintable(why));
+            return;
+        }
+        QCOMPARE(options->settingsFile, settings);
+        QCOMPARE(options->instance, instance);
+    }
+
+    void settingsFiles()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("room.ini"));
+        QVERIFY(writeFile(file, settingsFile(QStringLiteral("127.0.0.7"), 8080, QString())));
+        QString error;
+        auto settings = Qurel::ReadKeeperSettings(file, QStringLiteral("/srv/rec/"), &error);
+        QVERIFY2(settings, qPrintable(error));
+        QCOMPARE(settings->address, QStringLiteral("127.0.0.7"));
+        QCOMPARE(settings->httpPort, 8080);
+        QCOMPARE(settings->username, QStringLiteral("teacher"));
+        QCOMPARE(settings->password, QStringLiteral("s3cret!"));
+        QCOMPARE(settings->savePath, QStringLiteral("/srv/rec/")); // none set: the instance's folder
+        QVERIFY(settings->autoRec);
+        QCOMPARE(settings->maxLessonMinutes, 90);
+        QVERIFY(writeFile(file, settingsFile(QStringLiteral("127.0.0.7"), 80, QStringLiteral("/mine"))));
+        QCOMPARE(Qurel::ReadKeeperSettings(file, QStringLiteral("/srv/rec/"), nullptr)->savePath, QStringLiteral("/mine"));
+        const QString description = Qurel::DescribeKeeperSettings(file, *settings);
+        QVERIFY2(description.contains(QLatin1String("password set")), qPrintable(description));
+        QVERIFY(!description.contains(QStringLiteral("s3cret")));
+
+        for (const QString &bad : { m_dir.filePath(QStringLiteral("missing.ini")), m_dir.path() }) {
+            QVERIFY(!Qurel::ReadKeeperSettings(bad, QString(), &error));
+            QVERIFY2(error.contains(bad), qPrintable(error));
+        }
+    }
+
+    void systemInstance()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("service"));
+        const QString settings = m_dir.filePath(QStringLiteral("room101.ini"));
+        // Nothing listens there: the keeper keeps trying to reach its recorder.
+        QVERIFY(writeFile(settings, settingsFile(QStringLiteral("127.0.0.160"), 80, QString())));
+        const QStringList args { "--settings", settings, "--instance", "room101" };
+        QurelTest::RunningProcess keeper;
+        keeper.process.setProcessEnvironment(serviceEnvironment(root));
+        keeper.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        keeper.process.start(kQureld, args);
+        const QString socket = root + QStringLiteral("/run/room101.sock");
+        QVERIFY(answersWithin(socket, 10000));
+
+        // The rights of what the group shares and what only the keeper reaches.
+        QCOMPARE(modeOf(socket), mode_t(0660));
+        QCOMPARE(modeOf(root + "/lib/room101/recordings"), mode_t(02770));
+        QCOMPARE(modeOf(root + "/lib/room101/recordings/Image"), mode_t(02770));
+        QCOMPARE(modeOf(root + "/lib/room101/keeper"), mode_t(0700));
+
+        QString error;
+        const auto status = Qurel::AskKeeper(socket, { KeeperCommand::Kind::Status }, 2000, &error);
+        QVERIFY2(status, qPrintable(error));
+        QVERIFY2(status->text.startsWith(QLatin1String("link=")), qPrintable(status->text));
+        QVERIFY(status->text.contains(QLatin1String("state=idle")));
+        QVERIFY(status->text.endsWith(QLatin1String(" window=none")));
+        // A service goes on when windows close: a window cannot end it.
+        QVERIFY(!Qurel::AskKeeper(socket, { KeeperCommand::Kind::Finish }, 2000, &error));
+        QVERIFY2(error.contains(QLatin1String("systemctl")), qPrintable(error));
+
+        // A second keeper for the same room does not take over.
+        QProcess second;
+        second.setProcessEnvironment(serviceEnvironment(root));
+        second.start(kQureld, args);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(QLatin1String("another keeper")));
+        QVERIFY(Qurel::KeeperAnswers(socket, 2000));
+
+        // systemctl stop: the keeper finishes and ends, removing its socket.
+        keeper.process.terminate();
+        QVERIFY(keeper.process.waitForFinished(30000));
+        QCOMPARE(keeper.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(keeper.process.exitCode(), 0);
+        QVERIFY(!QFile::exists(socket));
+    }
+
+    void refusedStarts_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("bad instance") << QStringList { "--instance", "a/b" } << 2 << "bad instance name";
+        QTest::newRow("missing settings") << QStringList { "--settings", "/nonexistent/room.ini" } << 2
+                                          << "cannot read the settings file /nonexistent/room.ini";
+        QTest::newRow("help") << QStringList { "--help" } << 0 << "";
+    }
+
+    void refusedStarts()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        QProcess qureld;
+        qureld.start(kQureld, args);
+        QVERIFY(qureld.waitForFinished(10000));
+        QCOMPARE(qureld.exitCode(), exitCode);
+        QVERIFY(QString::fromUtf8(qureld.readAllStandardError()).contains(says));
+    }
+
+    void checkSaysWhatItWouldUse()
+    {
+        const QString settings = m_dir.filePath(QStringLiteral("check.ini"));
+        QVERIFY(writeFile(settings, settingsFile(QStringLiteral("127.0.0.160"), 81, QString())));
+        QProcess qureld;
+        const QString root = m_dir.filePath(QStringLiteral("check"));
+        qureld.setProcessEnvironment(serviceEnvironment(root, QStringLiteral("room7")));
+        qureld.start(kQureld, { "--settings", settings, "--instance", "room7", "--check" });
+        QVERIFY(qureld.waitForFinished(10000));
+        QCOMPARE(qureld.exitCode(), 0);
+        const QString out = QString::fromUtf8(qureld.readAllStandardOutput());
+        for (const QString &line : { QStringLiteral("recorder: 127.0.0.160 (HTTP port 81)\n"),
+                 QStringLiteral("user: teacher (password set)\n"),
+                 QStringLiteral("recordings: %1/lib/room7/recordings/\n").arg(root),
+                 QStringLiteral("socket: %1/run/room7.sock\n").arg(root),
+                 QStringLiteral("journal: %1/lib/room7/keeper/").arg(root) })
+            QVERIFY2(out.contains(line), qPrintable(out));
+        QVERIFY(!out.contains(QStringLiteral("s3cret")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKeeperd)
+#include "tst_keeperd.moc"

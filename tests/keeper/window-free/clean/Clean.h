@@ -1,0 +1,5 @@
+#pragma once
+#include "KeeperTypes.h"
+#include <QObject>
+#include <QtCore/QString>
+#include <QtNetwork/QLocalSocket>
