@@ -12,6 +12,7 @@
 #include "MessageChannel.h"
 #include "MessageBoxes.h"
 #include "PointAtSim.h"
+#include "PrivateFolders.h"
 #include "ProgramFolder.h"
 #include "RecorderSim.h"
 
@@ -205,12 +206,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The client started as a process below reads its settings and journal from here, not the user's.
     QTemporaryDir home;
-    for (const char *name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR" }) {
-        const QString path = home.path() + "/" + name;
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv(name, path.toUtf8());
-    }
+    QurelTest::UsePrivateFolders(home.path());
     QApplication app(argc, argv);
     Qurel::SetMsgHandler([](const Qurel::MsgRequest &r) {
         std::printf("message: %s\n", qPrintable(r.text));

@@ -9,6 +9,7 @@
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "PictureFrame.h"
+#include "PrivateFolders.h"
 #include "ProgramFolder.h"
 #include "RecordingsStore.h"
 #include "TestMedia.h"
@@ -70,6 +71,9 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's keeper reads and writes its journal there, not in the user's data folder.
+    QTemporaryDir home;
+    QurelTest::UsePrivateFolders(home.path());
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString program = dir.filePath("program/");

@@ -1,4 +1,4 @@
-// TfrmMain: layout, start-up and shut-down, title bar, close guard, external messages.
+// TfrmMain: layout, start-up and shut-down, close guard, external messages.
 #include "MainForm.h"
 
 #include "ClientFont.h"
@@ -44,8 +44,6 @@ TfrmMain::TfrmMain(QWidget *parent)
 void TfrmMain::WireLayout()
 {
     const std::pair<QToolButton *, void (TfrmMain::*)()> clicks[] = {
-        { FUi.btnMin, &TfrmMain::btnMinClick },
-        { FUi.btnClose, &TfrmMain::btnCloseClick },
         { FUi.btnHeadTail, &TfrmMain::btnHeadTailClick },
         { FUi.btnStartRec, &TfrmMain::btnStartRecClick },
         { FUi.btnEndRec, &TfrmMain::btnEndRecClick },
@@ -56,7 +54,6 @@ void TfrmMain::WireLayout()
     };
     for (const auto &[button, handler] : clicks)
         connect(button, &QToolButton::clicked, this, handler);
-    FUi.imgLogo->installEventFilter(this);
 }
 
 TfrmMain::~TfrmMain()
@@ -112,22 +109,6 @@ void TfrmMain::FormDestroy()
     }
 }
 
-void TfrmMain::btnMinClick()
-{
-    showMinimized();
-}
-
-void TfrmMain::imgLogoMouseDown()
-{
-    if (QWindow *window = windowHandle())
-        window->startSystemMove();
-}
-
-void TfrmMain::btnCloseClick()
-{
-    close();
-}
-
 // Every way of closing (the close button, the window manager) asks while a recording runs; the
 // recorder itself goes on recording, only the local copy ends here.
 void TfrmMain::closeEvent(QCloseEvent *event)
@@ -157,15 +138,6 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     }
     FCloseWhenSettled = true;
     FKeeper->finish();
-}
-
-bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == FUi.imgLogo && event->type() == QEvent::MouseButtonPress) {
-        imgLogoMouseDown();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::DispatchExternalMessage(const Qurel::ExternalMessage &message)

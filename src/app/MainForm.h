@@ -2,16 +2,19 @@
 // TfrmMain: the client's borderless main window, its state and its handlers.
 // The window shows what the lesson keeper (Qurel::LessonKeeper, on a thread of its own through
 // Qurel::KeeperThread) reports and hands it the buttons and hot keys; the keeper decides.
-// The implementation is split by topic: MainForm.cpp (layout, start-up, close, title bar, external
-// messages), MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp,
-// MainFormHeadTail.cpp and MainFormUpload.cpp.
+// The implementation is split by topic: MainForm.cpp (layout, start-up, close, external messages),
+// MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp and
+// MainFormHeadTail.cpp. The title bar, the player area, the segment column and the commands on the
+// listed recordings are components of their own (TitleBar, PlayerArea, SegmentColumn,
+// RecordingCommands).
 
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
 #include "KeeperThread.h"
 #include "MainFormUi.h"
-#include "PictureFrame.h"
-#include "SegmentList.h"
+#include "PlayerArea.h"
+#include "RecordingCommands.h"
+#include "SegmentColumn.h"
 
 #include <QDateTime>
 #include <QString>
@@ -32,10 +35,10 @@ public:
     bool FRecording() const { return FKeeper->snapshot().recording(); } // a lesson's stream records
     QString FRecFileName() const { return FKeeper->snapshot().file; } // the recording's ".mp4"
     QDateTime FRecStartTime() const { return FKeeper->snapshot().startTime; }
-    int CurVideoNum() const { return FCurVideoNum; } // recordings found by the last list reload
-    TPicFrame *CurPicFra() const { return FCurPicFra; } // the frame whose recording is current
-    const Qurel::SegmentList &Segments() const { return FSegments; } // what the segment list shows
-    bool FullScreen() const { return FFullScrPlay; } // the player is in the full-screen window
+    int CurVideoNum() const { return FUi.pnl2->CurVideoNum(); } // recordings found by the last reload
+    TPicFrame *CurPicFra() const { return FUi.pnl2->CurPicFra(); } // the frame whose recording is current
+    const Qurel::SegmentList &Segments() const { return FUi.pnl2->Segments(); } // what the list shows
+    bool FullScreen() const { return FUi.pnlPlayer->FullScreen(); } // the player is in the full-screen window
     QString PPTFile() const { return FPPTFile; }
     // The lesson keeper as the window sees it.
     Qurel::KeeperThread &Keeper() { return *FKeeper; }
@@ -45,12 +48,9 @@ public:
     bool RelayReady() const { return FRelayReady; }
 
     // ---- Handlers ------------------------------------------------------------------------------
-    // Start-up, title bar, close, external messages (MainForm.cpp)
+    // Start-up, close, external messages (MainForm.cpp)
     void FormCreate();
     void FormDestroy();
-    void btnMinClick();
-    void imgLogoMouseDown();
-    void btnCloseClick();
     // A message from outside (0x40B, 0x40C, WM_HOTKEY), already on the UI thread.
     void DispatchExternalMessage(const Qurel::ExternalMessage &message);
     // 0x40B: wParam 0 shows the window again, anything else does nothing.
@@ -68,39 +68,24 @@ public:
     // WM_HOTKEY with F5 (0x74) or F6 (0x75): the recorder's start / stop record commands.
     void HotKeyRecord(int virtualKey);
 
-    // Segment list and playback (MainFormSegments.cpp)
+    // Segment list and playback (MainFormSegments.cpp; the segment column and the player area)
     void LoadPicList();
     // 0x40C and the play controls: play the current segment from `position` ms.
     void PlayCurrent(qint64 position);
-    // Frame n (1 ... 6), the n-th frame of pnlPicList; nullptr for any other number.
-    TPicFrame *GetPicFrame(int number) const;
-    void fraPicture1imgMainClick(TPicFrame *frame);
-    void btnStartClick();
-    void btnPauseClick();
-    void imgPlayClick();
-    void imgPlayMouseEnter();
-    void imgPlayMouseLeave();
-    void imgPlayMouseDown();
-    void bpMainChanged();
-    void plyMainMediaPlayerTimeChanged(qint64 newTime);
-    void plyMainMediaPlayerLengthChanged(qint64 newLength);
-    void plyMainDblClick();
-    void MlSkinImageButton1Click();
+    TPicFrame *GetPicFrame(int number) const { return FUi.pnl2->GetPicFrame(number); }
+    void plyMainDblClick() { FUi.pnlPlayer->plyMainDblClick(); }
 
-    // Recording management commands (MainFormCommands.cpp, MainFormHeadTail.cpp, MainFormUpload.cpp)
-    void btnDelClick();
-    void btnSaveAsClick();
+    // The function bar's commands (MainFormCommands.cpp, MainFormHeadTail.cpp, RecordingCommands)
+    void btnDelClick() { FCommands->btnDelClick(); }
+    void btnSaveAsClick() { FCommands->btnSaveAsClick(); }
+    void btnUploadClick() { FCommands->btnUploadClick(); }
     void btnSettingClick();
     void btnHeadTailClick();
-    void btnUploadClick();
-    // The numbers ("1" ... "6") of the ticked recordings, top first.
-    QStringList GetCheckedNums() const;
-    // The ticked recordings, top first: a snapshot the commands take before any dialog opens.
-    Qurel::RecordingList CheckedRecordingFrames() const;
+    QStringList GetCheckedNums() const { return FUi.pnl2->GetCheckedNums(); }
+    Qurel::RecordingList CheckedRecordingFrames() const { return FUi.pnl2->CheckedRecordingFrames(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Connects the components to their handlers.
@@ -112,15 +97,10 @@ private:
     void LessonStateChanged(const QString &state);
     void ShowRecordingLine();
     void ShowMessageLater(const QString &text);
-    // Shows FSegments in the frames.
-    void ShowPicFrames();
     // The videos of the lesson being recorded and of those whose stop is still finishing them.
     QStringList LiveVideos() const;
-    // Builds the seek bar, the play/pause buttons and time labels, and wires the player area.
+    // Wires the player area and the segment column to the window and sets up the commands.
     void BuildPlayerControls();
-    // Fits the video, the preview and the control bar into pnlPlayer's current size.
-    void ArrangePlayer();
-    void LoadPlaySymbol(const QString &fileName);
 
     // ---- State ---------------------------------------------------------------------------------
     Qurel::KeeperThread *FKeeper = nullptr;
@@ -129,12 +109,8 @@ private:
     bool FCloseWhenSettled = false; // the user closed during a lesson; close once its files are done
     bool FRelayReady = false;
     QString FPPTFile; // program folder + "temp.ppt"
-    bool FFullScrPlay = false; // the player area is in the full-screen window
-    bool FAutoPlay = false; // the seek bar is moved by the player, not by the user
-    TPicFrame *FCurPicFra = nullptr; // the frame whose recording is current
-    int FCurVideoNum = 0; // recordings found by the last list reload
-    Qurel::SegmentList FSegments;
-    QRect FPlayerHome; // pnlPlayer's place in the main window, for the way back from full screen
+    bool FFullScrPlay = false; // only reset at start-up: the player area keeps this state (FullScreen())
+    Qurel::RecordingCommands *FCommands = nullptr;
     QTimer *tmrRecTiming = nullptr; // 1 s: the time recorded so far
 
     MainFormUi FUi;

@@ -41,8 +41,8 @@ void TfrmMain::KeeperChanged(const Qurel::KeeperSnapshot &snapshot)
     // A list read while the keeper was still naming a new lesson's file may show that file: it goes
     // again as soon as the keeper reports the file as its own.
     if (snapshot.unfinishedFiles != before.unfinishedFiles) {
-        for (int i = 0; i < FSegments.count(); ++i) {
-            if (Qurel::SameAsAny(FSegments.at(i).videoPath, snapshot.unfinishedFiles)) {
+        for (int i = 0; i < Segments().count(); ++i) {
+            if (Qurel::SameAsAny(Segments().at(i).videoPath, snapshot.unfinishedFiles)) {
                 LoadPicList();
                 break;
             }

@@ -355,6 +355,38 @@ private slots:
         QCOMPARE(catcher.urls, QList<QUrl> { QUrl::fromLocalFile(m_store + "/") });
     }
 
+    // The segment column and the player area stand without the main window: the column leaves a
+    // lesson still being recorded out and reports each frame it makes current once, before it
+    // moves on; the player starts nothing for a video that is gone.
+    void componentsWorkWithoutTheWindow()
+    {
+        QWidget host;
+        Qurel::SegmentColumn column(&host, QRect(0, 0, 228, 560));
+        Qurel::PlayerArea area(&host, QRect(0, 0, 700, 427));
+        QSignalSpy chosen(&column, &Qurel::SegmentColumn::frameChosen);
+        const QString live = m_form->Segments().at(0).videoPath;
+        column.LoadPicList({ live });
+        QCOMPARE(column.CurVideoNum(), 7);
+        QVERIFY(!column.Segments().at(0).videoPath.isEmpty() && column.Segments().at(0).videoPath != live);
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.at(0).at(0).value<TfraPicture *>(), column.GetPicFrame(1));
+        QCOMPARE(column.CurPicFra(), column.GetPicFrame(1));
+        QVERIFY(column.HasCurrentRecording());
+        QCOMPARE(column.GetCheckedNums(), QStringList { QStringLiteral("1") });
+
+        auto *video = area.findChild<TVlcPlayer *>(QStringLiteral("plyMain"));
+        auto *preview = area.findChild<QWidget *>(QStringLiteral("pnlVideoPic"));
+        area.Cue(column.GetPicFrame(1)->imgMain->pixmap());
+        QVERIFY(!preview->isHidden());
+        QVERIFY(!area.Play(m_store + "/gone.mp4", 0));
+        QVERIFY(video->GetState() != vpOpening && video->GetState() != vpPlaying);
+        QVERIFY(area.Play(column.Segments().currentRecording().videoPath, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(video->GetState(), vpPlaying, 5000);
+        area.CueNothing();
+        QVERIFY(preview->isHidden());
+        QVERIFY(video->GetState() != vpPlaying);
+    }
+
     void unreadableThumbnailDoesNotStopTheList()
     {
         makeRecordings(4);
