@@ -3,25 +3,17 @@
 
 #include "ClientFont.h"
 #include "Configs.h"
-#include "ClickableImage.h"
 #include "MessageBoxes.h"
-#include "PictureFrame.h"
 #include "ProgramFolder.h"
 #include "UserMessages.h"
-#include "SkinImageButton.h"
-#include "VlcPlayer.h"
 #include "VlcCheck.h"
 #include "zelmicro.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
-#include <QWindow>
 
 TfrmMain *frmMain = nullptr;
 
@@ -69,7 +61,6 @@ void TfrmMain::FormCreate()
     FUi.colourForm();
     FUi.centrePlaySymbol();
     FUi.sizePicFrames();
-    FFullScrPlay = false;
 
     if (zms32Init(5555, 0, 1) != 0) {
         LoadPicList();

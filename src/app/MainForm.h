@@ -109,7 +109,6 @@ private:
     bool FCloseWhenSettled = false; // the user closed during a lesson; close once its files are done
     bool FRelayReady = false;
     QString FPPTFile; // program folder + "temp.ppt"
-    bool FFullScrPlay = false; // only reset at start-up: the player area keeps this state (FullScreen())
     Qurel::RecordingCommands *FCommands = nullptr;
     QTimer *tmrRecTiming = nullptr; // 1 s: the time recorded so far
 
