@@ -362,9 +362,12 @@ struct RtspTestServer::Impl
         g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), data);
     }
 
-    static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *, gpointer)
+    // Closing lets each client take down its own watch; removing it from the server's list under
+    // a watch still being dispatched can leave the loop spinning on a freed stream.
+    static GstRTSPFilterResult removeClient(GstRTSPServer *, GstRTSPClient *client, gpointer)
     {
-        return GST_RTSP_FILTER_REMOVE;
+        gst_rtsp_client_close(client);
+        return GST_RTSP_FILTER_KEEP;
     }
 
     // Runs fn on the server's loop thread and waits for it.

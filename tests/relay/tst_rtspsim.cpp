@@ -70,7 +70,13 @@ private slots:
         QVERIFY(Test::openRtsp(url, true) != 0);
         while (clock.elapsed() < 1600)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        QCOMPARE(Test::openRtsp(url, true), 0);
+        // Served again once the pause is over (a loaded machine may take a moment longer).
+        int opened = Test::openRtsp(url, true);
+        while (opened != 0 && clock.elapsed() < 5000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            opened = Test::openRtsp(url, true);
+        }
+        QCOMPARE(opened, 0);
     }
 
     void closedConnectionsAreCounted() { QTRY_COMPARE(m_server.connectedClients(), 0); }
