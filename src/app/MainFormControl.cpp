@@ -3,21 +3,14 @@
 #include "MainForm.h"
 
 #include "Configs.h"
+#include "KeeperSettingsFrom.h"
 
 #include <QLabel>
 
 void TfrmMain::ApplyKeeperSettings()
 {
-    Qurel::KeeperSettings settings;
-    settings.address = SDKConfig.Address;
-    settings.httpPort = SDKConfig.HttpPort;
-    settings.username = SDKConfig.Username;
-    settings.password = SDKConfig.Password;
-    settings.savePath = SDKConfig.SavePath;
-    settings.autoRec = FAutoMode;
-    settings.titleTime = SDKConfig.TitleTime;
-    settings.creditTime = SDKConfig.CreditTime;
-    settings.maxLessonMinutes = SDKConfig.MaxLessonMinutes;
+    Qurel::KeeperSettings settings = Qurel::KeeperSettingsFrom(SDKConfig);
+    settings.autoRec = FAutoMode; // the mode stays as the window started in it
     FKeeper->applySettings(settings);
 }
 

@@ -2,6 +2,7 @@
 // The settings a keeper keeps lessons by: the window's own (the user's settings store and the
 // program folder's config.ini), or one file of the same format (a system instance's).
 
+#include "KeeperSettingsFrom.h"
 #include "KeeperTypes.h"
 
 #include <QString>
@@ -11,8 +12,6 @@
 class TSDKConfig;
 
 namespace Qurel {
-
-KeeperSettings KeeperSettingsFrom(const TSDKConfig &config);
 
 // `file` empty: the window's settings; else that file, which must exist and be readable.
 // `defaultRecordings`, when given, stands for a recordings folder the settings leave empty.

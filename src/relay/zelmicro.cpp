@@ -318,18 +318,24 @@ int32_t zms32StopDispatchStreamRecord(int32_t stream)
     return rc;
 }
 
-int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
+// The created stream's recorder, taken under the library's lock so the caller can use it without
+// holding the lock; ZMS32_ERR_BAD_CONFIG when the caller's argument is bad.
+static int32_t takeRecorder(int32_t stream, bool argumentOk, std::shared_ptr<RelayRecorder> &recorder)
 {
-    std::shared_ptr<RelayRecorder> recorder;
-    const int32_t taken = streamCall(stream, [&](Library &lib) -> int32_t {
-        if (!status)
+    return streamCall(stream, [&](Library &lib) -> int32_t {
+        if (!argumentOk)
             return ZMS32_ERR_BAD_CONFIG;
         if (!lib.recorder)
             return ZMS32_ERR_WRONG_STATE;
         recorder = lib.recorder;
         return ZMS32_OK;
     });
-    if (taken != ZMS32_OK)
+}
+
+int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
+{
+    std::shared_ptr<RelayRecorder> recorder;
+    if (const int32_t taken = takeRecorder(stream, status != nullptr, recorder); taken != ZMS32_OK)
         return taken;
     return guarded([&]() -> int32_t {
         const Qurel::RelayStatus s = recorder->status();
@@ -355,15 +361,8 @@ int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
 int32_t zms32SetDispatchStreamUrl(int32_t stream, const char *url)
 {
     std::shared_ptr<RelayRecorder> recorder;
-    const int32_t taken = streamCall(stream, [&](Library &lib) -> int32_t {
-        if (!url || !*url || std::strlen(url) >= ZMS32_LEN_URL)
-            return ZMS32_ERR_BAD_CONFIG;
-        if (!lib.recorder)
-            return ZMS32_ERR_WRONG_STATE;
-        recorder = lib.recorder;
-        return ZMS32_OK;
-    });
-    if (taken != ZMS32_OK)
+    const bool goodUrl = url && *url && std::strlen(url) < ZMS32_LEN_URL;
+    if (const int32_t taken = takeRecorder(stream, goodUrl, recorder); taken != ZMS32_OK)
         return taken;
     return guarded([&] {
         recorder->setUrl(url);
