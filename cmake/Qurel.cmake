@@ -67,7 +67,7 @@ function(qurel_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
+    ENVIRONMENT "QUREL_KEEPER=${QUREL_PROGRAM_DIR}/qureld;QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()
 
 # The layer line between the lesson keeper and the windows. The keeper (its library, qureld)

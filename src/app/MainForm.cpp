@@ -19,7 +19,7 @@ TfrmMain *frmMain = nullptr;
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QWidget(parent)
-    , FKeeper(new Qurel::KeeperThread(Qurel::KeeperPaths::ForUser(), this))
+    , FKeeper(new Qurel::KeeperView(Qurel::KeeperView::ForInstance(SDKConfig.KeeperInstance), this))
     , FAutoMode(SDKConfig.AutoRec)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -69,8 +69,11 @@ void TfrmMain::FormCreate()
         return;
     }
     FRelayReady = true;
-    // The keeper starts first: a copy its journal still holds stays out of the list until finished.
+    // The keeper takes the settings first: a copy its journal still holds stays out of the list
+    // until finished.
     ApplyKeeperSettings();
+    // A keeper that was already running may be in the middle of a lesson: the labels show it.
+    KeeperChanged(FKeeper->snapshot());
     LoadPicList();
     FPPTFile = Qurel::EditableFilePath(QStringLiteral("temp.ppt"));
     if (!Qurel::IsVlcInstalled())
@@ -100,11 +103,12 @@ void TfrmMain::FormDestroy()
     }
 }
 
-// Every way of closing (the close button, the window manager) asks while a recording runs; the
-// recorder itself goes on recording, only the local copy ends here.
+// Every way of closing (the close button, the window manager) asks while a recording runs that
+// ends with the window; the recorder itself goes on recording, only the local copy ends here. A
+// keeper the window did not start (a service) goes on recording: the window just closes.
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    if (!FKeeper || FKeeper->snapshot().settled) {
+    if (!FKeeper || FKeeper->snapshot().settled || !FKeeper->endsWithWindow() || !FKeeper->isAnswering()) {
         FCloseWhenSettled = false;
         event->accept();
         return;

@@ -1,7 +1,7 @@
 #pragma once
 // TfrmMain: the client's borderless main window, its state and its handlers.
-// The window shows what the lesson keeper (Qurel::LessonKeeper, on a thread of its own through
-// Qurel::KeeperThread) reports and hands it the buttons and hot keys; the keeper decides.
+// The window shows what the lesson keeper (qureld, a process of its own, through Qurel::KeeperView)
+// reports and hands it the buttons, hot keys and settings; the keeper decides.
 // The implementation is split by topic: MainForm.cpp (layout, start-up, close, external messages),
 // MainFormControl.cpp, MainFormRecording.cpp, MainFormSegments.cpp, MainFormCommands.cpp and
 // MainFormHeadTail.cpp. The title bar, the player area, the segment column and the commands on the
@@ -10,7 +10,7 @@
 
 #include "ClientStatus.h"
 #include "ExternalMessages.h"
-#include "KeeperThread.h"
+#include "KeeperView.h"
 #include "MainFormUi.h"
 #include "PlayerArea.h"
 #include "RecordingCommands.h"
@@ -41,7 +41,7 @@ public:
     bool FullScreen() const { return FUi.pnlPlayer->FullScreen(); } // the player is in the full-screen window
     QString PPTFile() const { return FPPTFile; }
     // The lesson keeper as the window sees it.
-    Qurel::KeeperThread &Keeper() { return *FKeeper; }
+    Qurel::KeeperView &Keeper() { return *FKeeper; }
     // The line `qurelctl status` prints.
     Qurel::ClientStatus Status() const;
     // False when the relay library could not be initialised; the program then ends.
@@ -93,6 +93,7 @@ private:
     // The keeper, and how what it reports reaches the labels.
     void WireKeeper();
     void KeeperChanged(const Qurel::KeeperSnapshot &snapshot);
+    void KeeperAnswering(bool answering);
     void ShowConnectionStatus(const QString &text, bool makeVisible);
     void LessonStateChanged(const QString &state);
     void ShowRecordingLine();
@@ -103,7 +104,7 @@ private:
     void BuildPlayerControls();
 
     // ---- State ---------------------------------------------------------------------------------
-    Qurel::KeeperThread *FKeeper = nullptr;
+    Qurel::KeeperView *FKeeper = nullptr;
     Qurel::KeeperSnapshot FShown; // what the labels show
     const bool FAutoMode; // AutoRec as read at start
     bool FCloseWhenSettled = false; // the user closed during a lesson; close once its files are done

@@ -22,16 +22,17 @@ void TfrmMain::WireKeeper()
     tmrRecTiming = new QTimer(this);
     tmrRecTiming->setInterval(kTimingIntervalMs);
     connect(tmrRecTiming, &QTimer::timeout, this, &TfrmMain::tmrRecTimingTimer);
-    connect(FKeeper, &Qurel::KeeperThread::snapshotChanged, this, &TfrmMain::KeeperChanged);
-    connect(FKeeper, &Qurel::KeeperThread::message, this, &TfrmMain::ShowMessageLater);
-    connect(FKeeper, &Qurel::KeeperThread::lessonFinished, this, &TfrmMain::LoadPicList);
+    connect(FKeeper, &Qurel::KeeperView::snapshotChanged, this, &TfrmMain::KeeperChanged);
+    connect(FKeeper, &Qurel::KeeperView::message, this, &TfrmMain::ShowMessageLater);
+    connect(FKeeper, &Qurel::KeeperView::lessonFinished, this, &TfrmMain::LoadPicList);
+    connect(FKeeper, &Qurel::KeeperView::answeringChanged, this, &TfrmMain::KeeperAnswering);
     const auto closeIfAsked = [this] {
         // From the event loop: a close() nested in another close would do nothing.
         if (FCloseWhenSettled && FKeeper->snapshot().settled)
             QTimer::singleShot(0, this, &QWidget::close);
     };
-    connect(FKeeper, &Qurel::KeeperThread::finished, this, closeIfAsked);
-    connect(FKeeper, &Qurel::KeeperThread::snapshotChanged, this, closeIfAsked);
+    connect(FKeeper, &Qurel::KeeperView::finished, this, closeIfAsked);
+    connect(FKeeper, &Qurel::KeeperView::snapshotChanged, this, closeIfAsked);
 }
 
 // Brings the labels in step with what the keeper reports; only what changed is touched.
@@ -56,6 +57,16 @@ void TfrmMain::KeeperChanged(const Qurel::KeeperSnapshot &snapshot)
         LessonStateChanged(snapshot.state);
     else if (snapshot.warning != before.warning)
         ShowRecordingLine();
+}
+
+// A system keeper keeps its lessons in its own folder, which its group may use: the list shows it.
+void TfrmMain::KeeperAnswering(bool answering)
+{
+    const QString recordings = FKeeper->recordings();
+    if (!answering || recordings.isEmpty() || recordings == SDKConfig.SavePath)
+        return;
+    SDKConfig.SavePath = recordings;
+    LoadPicList();
 }
 
 void TfrmMain::btnStartRecClick()

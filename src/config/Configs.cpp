@@ -130,6 +130,12 @@ int readMaxLessonMinutes(const QString &iniFileName, int fallback)
     return ok && value > 0 ? value : fallback;
 }
 
+// Set by an administrator, like MaxLessonMinutes; never written back.
+QString readKeeperInstance(const QString &iniFileName)
+{
+    return Qurel::ReadProfileString(iniFileName, kIniSection, QStringLiteral("KeeperInstance")).value_or(QString()).trimmed();
+}
+
 Qurel::ConfigSaveResult failure(const QString &text)
 {
     return { false, text };
@@ -207,6 +213,7 @@ void TSDKConfig::LoadFrom(QSettings &store, const QString &iniFileName)
     }
     AutoRec = readAutoRec(iniFileName);
     MaxLessonMinutes = readMaxLessonMinutes(iniFileName, defaults.MaxLessonMinutes);
+    KeeperInstance = readKeeperInstance(iniFileName);
 }
 
 Qurel::ConfigSaveResult TSDKConfig::Save() const

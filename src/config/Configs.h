@@ -31,6 +31,9 @@ public:
     int CreditTime = 5;
     bool AutoRec = true;
     int MaxLessonMinutes = 240; // config.ini [Ver]: longest copy of a lesson picked up after a crash
+    // config.ini [Ver] KeeperInstance: the system keeper (qureld@NAME) whose lessons the window
+    // shows; empty: the user's own keeper, which the window starts when none runs.
+    QString KeeperInstance;
 
     // Fills every field from the stores; anything missing or unreadable gives the default.
     void Load();

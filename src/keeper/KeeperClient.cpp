@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
 
 namespace Qurel {
@@ -74,6 +75,62 @@ bool KeeperClient::reloadSettings()
     return send({ KeeperCommand::Kind::Reload });
 }
 
+bool KeeperClient::giveSettings(const KeeperSettings &settings, int waitMs)
+{
+    KeeperCommand command { KeeperCommand::Kind::Settings };
+    command.settings = settings;
+    if (!send(command))
+        return false;
+    const quint64 heard = m_snapshotsHeard;
+    if (waitMs > 0)
+        readWhile(waitMs, [this, heard] { return m_snapshotsHeard == heard; });
+    return true;
+}
+
+void KeeperClient::readWhile(int timeoutMs, const std::function<bool()> &waiting)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (waiting() && m_socket->state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+        m_socket->waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 1)));
+        m_socket->waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)));
+    }
+}
+
+bool KeeperClient::finishAndWait(int timeoutMs)
+{
+    if (!finish())
+        return false;
+    m_wanted = false;
+    m_reconnect->stop();
+    m_ping->stop();
+    readWhile(timeoutMs, [] { return true; });
+    const bool ended = m_socket->state() == QLocalSocket::UnconnectedState;
+    disconnectFromKeeper();
+    return ended;
+}
+
+bool KeeperClient::waitForAnswer(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    const auto remaining = [&deadline] { return int(std::max<qint64>(deadline.remainingTime(), 1)); };
+    while (m_wanted && !m_answering && !deadline.hasExpired()) {
+        if (m_socket->state() == QLocalSocket::UnconnectedState) {
+            m_reconnect->stop();
+            attempt();
+        }
+        // Nobody listens yet: the attempt failed at once; try again shortly.
+        if (m_socket->state() == QLocalSocket::UnconnectedState) {
+            QThread::msleep(std::min(50, remaining()));
+            continue;
+        }
+        if (m_socket->state() == QLocalSocket::ConnectingState)
+            m_socket->waitForConnected(remaining());
+        else
+            m_socket->waitForReadyRead(remaining());
+    }
+    return m_answering;
+}
+
 bool KeeperClient::finish()
 {
     return send({ KeeperCommand::Kind::Finish });
@@ -122,6 +179,9 @@ void KeeperClient::handle(const KeeperEvent &event)
     case KeeperEvent::Kind::Snapshot: {
         const bool changed = SnapshotToJson(event.snapshot) != SnapshotToJson(m_snapshot);
         m_snapshot = event.snapshot;
+        ++m_snapshotsHeard;
+        m_role = event.role;
+        m_recordings = event.recordings;
         setAnswering(true);
         if (changed)
             emit snapshotChanged(m_snapshot);

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 class QLocalSocket;
@@ -42,8 +43,14 @@ public:
 
     // Attached to a keeper that answers.
     bool isAnswering() const { return m_answering; }
+    // Waits at most timeoutMs, without an event loop, until a keeper answers at the path given to
+    // connectToKeeper (a keeper just started needs a moment to listen). True once it answers.
+    bool waitForAnswer(int timeoutMs);
     // The keeper's last snapshot; the idle snapshot before the first one came.
-    KeeperSnapshot snapshot() const { return m_snapshot; }
+    const KeeperSnapshot &snapshot() const { return m_snapshot; }
+    // Who started the keeper, and a system instance's recordings folder, as it last said.
+    KeeperRole role() const { return m_role; }
+    QString recordings() const { return m_recordings; }
 
     // The window's commands. False when no keeper answers: the command is dropped, never
     // kept for a later keeper.
@@ -51,7 +58,13 @@ public:
     bool stopLesson();
     bool hotKey(int virtualKey);
     bool reloadSettings();
+    // The keeper's answer is its snapshot with the settings taken: with waitMs, the call waits for
+    // it that long at most, without an event loop.
+    bool giveSettings(const KeeperSettings &settings, int waitMs = 0);
     bool finish();
+    // Sends "finish" and waits at most timeoutMs, without an event loop, until the keeper has
+    // finished its lesson's files and ended. True once it has; the client then stays detached.
+    bool finishAndWait(int timeoutMs);
 
 signals:
     void snapshotChanged(const Qurel::KeeperSnapshot &snapshot);
@@ -72,6 +85,9 @@ private:
     void pingOrGiveUp();
     bool send(const KeeperCommand &command);
     void setAnswering(bool answering);
+    // Reads what the keeper sends, without an event loop, while `waiting` holds, the connection
+    // stands and timeoutMs have not passed.
+    void readWhile(int timeoutMs, const std::function<bool()> &waiting);
 
     Options m_options;
     QLocalSocket *m_socket = nullptr;
@@ -82,6 +98,9 @@ private:
     bool m_wanted = false;
     bool m_answering = false;
     KeeperSnapshot m_snapshot;
+    quint64 m_snapshotsHeard = 0;
+    KeeperRole m_role = KeeperRole::User;
+    QString m_recordings;
 };
 
 // One command and its answer without an event loop, waiting at most timeoutMs in all: qurelctl's

@@ -34,6 +34,13 @@ namespace {
         { KeeperCommand::Kind::Finish, "finish" },
         { KeeperCommand::Kind::Status, "status" },
         { KeeperCommand::Kind::Ping, "ping" },
+        { KeeperCommand::Kind::Settings, "settings" },
+    };
+
+    constexpr Named<KeeperRole> kRoleNames[] = {
+        { KeeperRole::Window, "window" },
+        { KeeperRole::User, "user" },
+        { KeeperRole::Service, "service" },
     };
 
     constexpr Named<KeeperEvent::Kind> kEventNames[] = {
@@ -200,6 +207,10 @@ namespace {
         return Opened { object, type };
     }
 
+    const QString kSettingsKey = QStringLiteral("settings");
+    const QString kKeeperKey = QStringLiteral("keeper");
+    const QString kRecordingsKey = QStringLiteral("recordings");
+
     std::optional<KeeperSnapshot> snapshotIn(Fields &fields, QString *error)
     {
         const QJsonObject object = fields.object(kSnapshotKey);
@@ -250,6 +261,40 @@ std::optional<KeeperSnapshot> SnapshotFromJson(const QJsonObject &object, QStrin
     return s;
 }
 
+QJsonObject SettingsToJson(const KeeperSettings &s)
+{
+    return QJsonObject {
+        { QStringLiteral("address"), s.address },
+        { QStringLiteral("httpPort"), s.httpPort },
+        { QStringLiteral("username"), s.username },
+        { QStringLiteral("password"), s.password },
+        { QStringLiteral("savePath"), s.savePath },
+        { QStringLiteral("autoRec"), s.autoRec },
+        { QStringLiteral("titleTime"), s.titleTime },
+        { QStringLiteral("creditTime"), s.creditTime },
+        { QStringLiteral("maxLessonMinutes"), s.maxLessonMinutes },
+    };
+}
+
+std::optional<KeeperSettings> SettingsFromJson(const QJsonObject &object, QString *error)
+{
+    const KeeperSettings defaults;
+    Fields fields(object);
+    KeeperSettings s;
+    s.address = fields.text(QStringLiteral("address"), defaults.address);
+    s.httpPort = fields.integer(QStringLiteral("httpPort"), defaults.httpPort);
+    s.username = fields.text(QStringLiteral("username"), defaults.username);
+    s.password = fields.text(QStringLiteral("password"), defaults.password);
+    s.savePath = fields.text(QStringLiteral("savePath"), defaults.savePath);
+    s.autoRec = fields.flag(QStringLiteral("autoRec"), defaults.autoRec);
+    s.titleTime = fields.integer(QStringLiteral("titleTime"), defaults.titleTime);
+    s.creditTime = fields.integer(QStringLiteral("creditTime"), defaults.creditTime);
+    s.maxLessonMinutes = fields.integer(QStringLiteral("maxLessonMinutes"), defaults.maxLessonMinutes);
+    if (!fields.ok())
+        return refuse<KeeperSettings>(error, QStringLiteral("settings: %1").arg(fields.error()));
+    return s;
+}
+
 QByteArray EncodeKeeperCommand(const KeeperCommand &command)
 {
     QJsonObject object { { kCommandKey, nameOf(kCommandNames, command.kind) } };
@@ -257,6 +302,8 @@ QByteArray EncodeKeeperCommand(const KeeperCommand &command)
         object.insert(QStringLiteral("key"), command.virtualKey);
     if (command.kind == KeeperCommand::Kind::Attach)
         object.insert(QStringLiteral("window"), command.window);
+    if (command.kind == KeeperCommand::Kind::Settings)
+        object.insert(kSettingsKey, SettingsToJson(command.settings));
     return line(object);
 }
 
@@ -279,6 +326,15 @@ std::optional<KeeperCommand> DecodeKeeperCommand(const QByteArray &bytes, QStrin
     }
     if (command.kind == KeeperCommand::Kind::Attach)
         command.window = fields.flag(QStringLiteral("window"), false);
+    if (command.kind == KeeperCommand::Kind::Settings) {
+        const QJsonObject object = fields.object(kSettingsKey);
+        if (!fields.ok())
+            return refuse<KeeperCommand>(error, fields.error());
+        const auto settings = SettingsFromJson(object, error);
+        if (!settings)
+            return std::nullopt;
+        command.settings = *settings;
+    }
     if (!fields.ok())
         return refuse<KeeperCommand>(error, fields.error());
     return command;
@@ -290,6 +346,9 @@ QByteArray EncodeKeeperEvent(const KeeperEvent &event)
     switch (event.kind) {
     case KeeperEvent::Kind::Snapshot:
         object.insert(kSnapshotKey, SnapshotToJson(event.snapshot));
+        object.insert(kKeeperKey, nameOf(kRoleNames, event.role));
+        if (!event.recordings.isEmpty())
+            object.insert(kRecordingsKey, event.recordings);
         break;
     case KeeperEvent::Kind::Status:
         object.insert(QStringLiteral("line"), event.text);
@@ -331,6 +390,12 @@ std::optional<KeeperEvent> DecodeKeeperEvent(const QByteArray &bytes, QString *e
         if (!snapshot)
             return std::nullopt;
         event.snapshot = *snapshot;
+        if (event.kind == KeeperEvent::Kind::Status)
+            break;
+        // A keeper that does not say who started it is the user's: its windows leave it running.
+        const QString role = fields.text(kKeeperKey, QStringLiteral("user"));
+        event.role = kindNamed(kRoleNames, role).value_or(KeeperRole::User);
+        event.recordings = fields.text(kRecordingsKey);
         break;
     }
     case KeeperEvent::Kind::Message:

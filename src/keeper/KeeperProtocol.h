@@ -9,10 +9,17 @@
 //   {"v":1,"cmd":"start"} / "stop"          the window's manual start and stop
 //   {"v":1,"cmd":"hotkey","key":116}        the recorder's start (F5, 0x74) and stop (F6, 0x75) keys
 //   {"v":1,"cmd":"reload"}                  the settings were saved: read them again
+//   {"v":1,"cmd":"settings","settings":{...}}
+//                                           keep lessons by these settings (the window's own; a
+//                                           system instance refuses them: it has its file); the
+//                                           answer is a "snapshot" event
 //   {"v":1,"cmd":"finish"}                  finish the copy and end the keeper
 //   {"v":1,"cmd":"status"} / "ping"         answered with a "status" or "pong" event
 // The keeper sends events:
-//   {"v":1,"event":"snapshot","snapshot":{...}}       whenever a part of it changes (attached views)
+//   {"v":1,"event":"snapshot","snapshot":{...},"keeper":"window","recordings":"/r"}
+//                                                     whenever a part of it changes (attached views);
+//                                                     "keeper" says who started it (KeeperRole),
+//                                                     "recordings" is a system instance's folder
 //   {"v":1,"event":"message","text":"..."}             a failure the user must see (attached views)
 //   {"v":1,"event":"lessonFinished","file":"/x.mp4"}   a lesson got its files (attached views)
 //   {"v":1,"event":"finished"}                         the keeper has finished and ends (attached views)
@@ -41,17 +48,32 @@ constexpr int kKeeperProtocolVersion = 1;
 // Longest line either side accepts (a snapshot with a few long paths needs a few KiB).
 constexpr int kMaxKeeperLine = 256 * 1024;
 
+// Who started a keeper, which decides what its windows may do with it: a keeper a window started
+// ("window") takes the window's settings and ends when that window closes; one the user started
+// ("user") takes the window's settings and goes on when windows close; a system instance
+// ("service") keeps its own settings and goes on.
+enum class KeeperRole { Window, User, Service };
+
 struct KeeperCommand
 {
-    enum class Kind { Attach, Start, Stop, HotKey, Reload, Finish, Status, Ping };
+    enum class Kind { Attach, Start, Stop, HotKey, Reload, Finish, Status, Ping, Settings };
+
+    KeeperCommand(Kind kind = Kind::Ping, int virtualKey = 0, bool window = false)
+        : kind(kind)
+        , virtualKey(virtualKey)
+        , window(window)
+    {
+    }
 
     Kind kind = Kind::Ping;
     int virtualKey = 0; // HotKey
     bool window = false; // Attach: the view is a window
+    KeeperSettings settings; // Settings
 
     bool operator==(const KeeperCommand &other) const
     {
-        return kind == other.kind && virtualKey == other.virtualKey && window == other.window;
+        return kind == other.kind && virtualKey == other.virtualKey && window == other.window
+            && settings == other.settings;
     }
 };
 
@@ -59,10 +81,20 @@ struct KeeperEvent
 {
     enum class Kind { Snapshot, Message, LessonFinished, Finished, Pong, Status, Error };
 
+    KeeperEvent(Kind kind = Kind::Pong, KeeperSnapshot snapshot = {}, QString text = {}, int windows = 0)
+        : kind(kind)
+        , snapshot(std::move(snapshot))
+        , text(std::move(text))
+        , windows(windows)
+    {
+    }
+
     Kind kind = Kind::Pong;
     KeeperSnapshot snapshot; // Snapshot, Status
     QString text; // Message, Error: the text; LessonFinished: the MP4; Status: the status line
     int windows = 0; // Status: windows attached to the keeper
+    KeeperRole role = KeeperRole::User; // Snapshot: who started the keeper
+    QString recordings; // Snapshot: a system instance's recordings folder, else empty
 };
 
 // One line (ending in '\n') for a command or an event.
@@ -73,6 +105,9 @@ std::optional<KeeperCommand> DecodeKeeperCommand(const QByteArray &line, QString
 std::optional<KeeperEvent> DecodeKeeperEvent(const QByteArray &line, QString *error);
 
 QJsonObject SnapshotToJson(const KeeperSnapshot &snapshot);
+QJsonObject SettingsToJson(const KeeperSettings &settings);
+// Settings as a view sent them; a field of the wrong type refuses them all.
+std::optional<KeeperSettings> SettingsFromJson(const QJsonObject &object, QString *error);
 std::optional<KeeperSnapshot> SnapshotFromJson(const QJsonObject &object, QString *error);
 
 // The answer to `qurelctl status`: the client's status line of the snapshot at `now`, then

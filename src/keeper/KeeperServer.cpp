@@ -18,7 +18,7 @@ KeeperServer::KeeperServer(QObject *parent)
     : QObject(parent)
     , m_server(new QLocalServer(this))
 {
-    m_snapshotLine = EncodeKeeperEvent({ KeeperEvent::Kind::Snapshot, m_snapshot, {}, 0 });
+    m_snapshotLine = snapshotLine(m_snapshot);
     connect(m_server, &QLocalServer::newConnection, this, &KeeperServer::acceptConnections);
 }
 
@@ -73,6 +73,22 @@ void KeeperServer::setFinishRefusal(const QString &reason)
     m_finishRefusal = reason;
 }
 
+void KeeperServer::setRole(KeeperRole role, const QString &recordings)
+{
+    m_role = role;
+    m_recordings = recordings;
+    m_snapshotLine = snapshotLine(m_snapshot);
+    sendToAttached(m_snapshotLine);
+}
+
+QByteArray KeeperServer::snapshotLine(const KeeperSnapshot &snapshot) const
+{
+    KeeperEvent event { KeeperEvent::Kind::Snapshot, snapshot, {}, 0 };
+    event.role = m_role;
+    event.recordings = m_recordings;
+    return EncodeKeeperEvent(event);
+}
+
 int KeeperServer::attachedWindows() const
 {
     int windows = 0;
@@ -88,7 +104,7 @@ int KeeperServer::connectionCount() const
 
 void KeeperServer::publishSnapshot(const KeeperSnapshot &snapshot)
 {
-    QByteArray line = EncodeKeeperEvent({ KeeperEvent::Kind::Snapshot, snapshot, {}, 0 });
+    QByteArray line = snapshotLine(snapshot);
     m_snapshot = snapshot;
     if (line == m_snapshotLine)
         return;
@@ -166,6 +182,15 @@ void KeeperServer::handle(QLocalSocket *socket, const KeeperCommand &command)
         break;
     case KeeperCommand::Kind::Reload:
         emit reloadRequested();
+        break;
+    case KeeperCommand::Kind::Settings:
+        if (m_role == KeeperRole::Service)
+            send(socket, EncodeKeeperEvent({ KeeperEvent::Kind::Error, {},
+                QStringLiteral("this keeper runs as a system service and keeps the settings of its own file"), 0 }));
+        else
+            emit settingsGiven(command.settings);
+        // The answer: the keeper as it stands with them (the window waits for it as it starts).
+        send(socket, m_snapshotLine);
         break;
     case KeeperCommand::Kind::Finish:
         if (m_finishRefusal.isEmpty())

@@ -39,6 +39,9 @@ public:
     // A keeper that runs as a service goes on when its windows close: a view's "finish" is then
     // answered with this reason instead of reaching the keeper. Empty (the default): it reaches it.
     void setFinishRefusal(const QString &reason);
+    // Who started the keeper, told to every view with the snapshot, and a system instance's
+    // recordings folder. A service refuses a view's settings (it keeps its own file's).
+    void setRole(KeeperRole role, const QString &recordings = QString());
     // Views attached as windows, and all connections.
     int attachedWindows() const;
     int connectionCount() const;
@@ -56,6 +59,7 @@ signals:
     void stopRequested();
     void hotKeyRequested(int virtualKey);
     void reloadRequested();
+    void settingsGiven(const Qurel::KeeperSettings &settings);
     void finishRequested();
     // A window attached or left.
     void attachedWindowsChanged(int windows);
@@ -73,12 +77,15 @@ private:
     void send(QLocalSocket *socket, const QByteArray &line);
     void sendToAttached(const QByteArray &line);
     void forget(QLocalSocket *socket);
+    QByteArray snapshotLine(const KeeperSnapshot &snapshot) const;
 
     QLocalServer *m_server = nullptr;
     QHash<QLocalSocket *, View> m_views;
     KeeperSnapshot m_snapshot;
     QByteArray m_snapshotLine;
     QString m_finishRefusal;
+    KeeperRole m_role = KeeperRole::User;
+    QString m_recordings;
 };
 
 // Serves `keeper` (a LessonKeeper, or anything with its snapshot(), slots and signals) through

@@ -10,13 +10,14 @@ namespace {
     const QString kSettings = QStringLiteral("settings");
     const QString kInstance = QStringLiteral("instance");
     const QString kCheck = QStringLiteral("check");
+    const QString kForWindow = QStringLiteral("for-window");
     const QString kHelp = QStringLiteral("help");
 } // namespace
 
 QString DaemonUsage()
 {
     return QStringLiteral(
-        "usage: qureld [--settings FILE] [--instance NAME] [--check]\n"
+        "usage: qureld [--settings FILE] [--instance NAME] [--for-window] [--check]\n"
         "Keeps a local copy of every lesson the recorder records.\n"
         "\n"
         "  --settings FILE  read the settings from FILE (the keys of the client's settings file in\n"
@@ -24,6 +25,8 @@ QString DaemonUsage()
         "  --instance NAME  run as the system instance NAME (qureld@NAME.service): socket\n"
         "                   /run/qurel/NAME.sock for group qurel, recordings in\n"
         "                   /var/lib/qurel/NAME/recordings/ unless the settings name a folder\n"
+        "  --for-window     started by the client's window: follow no recorder until the window\n"
+        "                   hands over its settings; the window's close question ends it\n"
         "  --check          print the settings and places the keeper would use, then end\n"
         "\n"
         "SIGTERM or SIGINT finishes the lesson being recorded and ends the keeper.\n"
@@ -38,6 +41,7 @@ std::optional<DaemonOptions> ParseDaemonOptions(const QStringList &arguments, QS
         { kSettings, QString(), QStringLiteral("FILE") },
         { kInstance, QString(), QStringLiteral("NAME") },
         { kCheck, QString() },
+        { kForWindow, QString() },
         { { QStringLiteral("h"), kHelp }, QString() },
     });
     const auto refuse = [error](const QString &why) -> std::optional<DaemonOptions> {
@@ -57,11 +61,14 @@ std::optional<DaemonOptions> ParseDaemonOptions(const QStringList &arguments, QS
     options.settingsFile = parser.value(kSettings);
     options.instance = parser.value(kInstance);
     options.check = parser.isSet(kCheck);
+    options.forWindow = parser.isSet(kForWindow);
     options.help = parser.isSet(kHelp);
     if (parser.isSet(kSettings) && options.settingsFile.isEmpty())
         return refuse(QStringLiteral("--settings needs a file"));
     if (parser.isSet(kInstance) && !IsKeeperInstanceName(options.instance))
         return refuse(QStringLiteral("bad instance name \"%1\": %2").arg(options.instance, KeeperInstanceNameRule()));
+    if (options.forWindow && (!options.instance.isEmpty() || !options.settingsFile.isEmpty()))
+        return refuse(QStringLiteral("--for-window takes the window's settings: not with --instance or --settings"));
     return options;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// qureld's command line: [--settings FILE] [--instance NAME] [--check].
+// qureld's command line: [--settings FILE] [--instance NAME] [--for-window] [--check].
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +12,7 @@ struct DaemonOptions
 {
     QString settingsFile; // empty: the window's settings (the user's store and config.ini)
     QString instance; // empty: the user's keeper; else the system instance of that name
+    bool forWindow = false; // started by a window: keeps by the window's settings, which it waits for
     bool check = false; // say what the keeper would use, then end
     bool help = false;
 };

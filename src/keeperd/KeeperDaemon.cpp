@@ -50,6 +50,9 @@ KeeperDaemon::KeeperDaemon(DaemonOptions options, KeeperPlace place, QObject *pa
 {
     if (m_place.service)
         m_server.setFinishRefusal(QString::fromLatin1(kServiceFinish));
+    m_server.setRole(m_place.service ? KeeperRole::Service
+            : m_options.forWindow    ? KeeperRole::Window
+                                     : KeeperRole::User);
 }
 
 KeeperDaemon::~KeeperDaemon() = default;
@@ -72,9 +75,13 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     QString why;
     if (!m_place.prepare(&why))
         return fail(CannotStart, why);
-    const auto settings = ReadKeeperSettings(m_options.settingsFile, m_place.recordingsFolder, &why);
-    if (!settings)
-        return fail(BadSettings, why);
+    // A window's keeper follows no recorder before the window hands over its settings.
+    std::optional<KeeperSettings> settings;
+    if (!m_options.forWindow) {
+        settings = ReadKeeperSettings(m_options.settingsFile, m_place.recordingsFolder, &why);
+        if (!settings)
+            return fail(BadSettings, why);
+    }
     m_relay = std::make_unique<RelayLibrary>();
     if (!m_relay->init())
         return fail(CannotStart, QStringLiteral("初始化rtsp失败"));
@@ -86,10 +93,16 @@ bool KeeperDaemon::start(QString *error, ExitStatus *status)
     ServeKeeper(m_server, *m_keeper);
     connect(m_keeper.get(), &LessonKeeper::finished, this, [this] { end(Finished); });
     connect(&m_server, &KeeperServer::reloadRequested, this, &KeeperDaemon::reload);
+    connect(&m_server, &KeeperServer::settingsGiven, this, &KeeperDaemon::take);
     connect(&m_server, &KeeperServer::attachedWindowsChanged, this,
         [](int windows) { qCInfo(lcKeeperd) << "windows attached:" << windows; });
     // The keeper opens the lesson log as it takes its first settings: what follows is in it too.
-    m_keeper->applySettings(*settings);
+    if (settings) {
+        // A service's windows list the folder it keeps lessons in (its group may write there).
+        if (m_place.service)
+            m_server.setRole(KeeperRole::Service, settings->savePath);
+        m_keeper->applySettings(*settings);
+    }
     qCInfo(lcKeeperd).noquote() << "serving on" << m_place.socketPath << "with the journal" << m_place.paths.journal;
     return true;
 }
@@ -105,9 +118,17 @@ void KeeperDaemon::stop(int signalNumber)
     m_keeper->finish();
 }
 
-void KeeperDaemon::reload()
+void KeeperDaemon::take(const KeeperSettings &settings)
 {
     if (m_stopping)
+        return;
+    qCInfo(lcKeeperd).noquote() << "settings from a window; recorder" << settings.address;
+    m_keeper->applySettings(settings);
+}
+
+void KeeperDaemon::reload()
+{
+    if (m_stopping || m_options.forWindow)
         return;
     QString error;
     const auto settings = ReadKeeperSettings(m_options.settingsFile, m_place.recordingsFolder, &error);

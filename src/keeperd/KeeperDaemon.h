@@ -42,6 +42,7 @@ signals:
 
 private:
     void reload();
+    void take(const KeeperSettings &settings);
     void end(ExitStatus status);
 
     DaemonOptions m_options;
