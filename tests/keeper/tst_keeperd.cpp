@@ -291,6 +291,7 @@ private slots:
         QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString socket = Qurel::UserKeeperSocketPath();
         QCOMPARE(socket, runtime + QStringLiteral("/qureld"));
+        QLocalServer::removeServer(socket); // a keeper of an earlier run that was killed
         const QString noRoom = QStringLiteral("qurelctl-test-%1").arg(QCoreApplication::applicationPid());
         const CtlCase noKeeper[] = {
             { { "status" }, 1, "", "no keeper runs (no socket " + socket + ")" },
@@ -313,9 +314,13 @@ private slots:
             QVERIFY(mute.listen(socket));
             QElapsedTimer clock;
             clock.start();
-            QVERIFY(ctlAnswers({ { "ping" }, 1, "", "the keeper at " + socket + " did not answer" }));
+            QVERIFY(ctlAnswers({ { "ping" }, 1, "", "no keeper answers at " + socket + " (no answer" }));
             QVERIFY(clock.elapsed() < 3000);
         }
+        // A keeper that was killed leaves its socket file behind.
+        QVERIFY(writeFile(socket, QByteArray()));
+        QVERIFY(ctlAnswers({ { "status" }, 1, "", "no keeper answers at " + socket }));
+        QVERIFY(QFile::remove(socket));
 
         // A user's keeper in the manual mode, its recorder on loopback.
         const QString settings = m_dir.filePath(QStringLiteral("manual.ini"));

@@ -106,9 +106,9 @@ int AskKeeperQuestion(const KeeperQuestion &question)
         answer.reset();
     }
     if (!answer) {
+        // A socket left there is a keeper that hangs, or one that ended without removing it.
         if (QFileInfo::exists(path))
-            std::fprintf(stderr, "qurelctl: the keeper at %s did not answer (%s)\n", qPrintable(path),
-                qPrintable(error));
+            std::fprintf(stderr, "qurelctl: no keeper answers at %s (%s)\n", qPrintable(path), qPrintable(error));
         else
             std::fprintf(stderr, "qurelctl: no keeper runs (no socket %s)\n", qPrintable(path));
         return 1;
