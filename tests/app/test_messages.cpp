@@ -181,38 +181,16 @@ private slots:
             QCOMPARE(Qurel::FormatStatusLine(c.status), QString::fromUtf8(c.line));
     }
 
-    void qurelctlAsksTheClient_data()
+    // The window's channel still answers status and ping (above), but qurelctl asks the lesson
+    // keeper: with only a window listening, nobody answers it (its own cases: tst_keeperd).
+    void qurelctlAsksTheKeeperNotTheWindow()
     {
-        QTest::addColumn<QString>("listener"); // "channel", "mute" (never answers) or "none"
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("out");
-        QTest::newRow("ping") << "channel"
-                              << "ping" << 0 << "alive";
-        QTest::newRow("status") << "channel"
-                                << "STATUS" << 0
-                                << "link=manual state=idle elapsed=00:00:07 title=\"\" file=\"\"";
-        QTest::newRow("no client") << "none"
-                                   << "status" << 1 << "";
-        QTest::newRow("no answer") << "mute"
-                                   << "ping" << 1 << "";
-    }
-
-    void qurelctlAsksTheClient()
-    {
-        QFETCH(QString, listener);
-        QFETCH(QString, command);
-        QFETCH(int, exitCode);
-        QFETCH(QString, out);
         const QString name = Qurel::MessageChannelName();
         Qurel::MessageChannel channel;
         channel.setStatusProvider([] { return Qurel::FormatStatusLine({ "manual", "idle", "", 7, "" }); });
-        QLocalServer mute;
-        QVERIFY(listener == "none" || (listener == "mute" ? mute.listen(name) : channel.listen(name)));
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(qurelctl(command), std::make_pair(exitCode, out));
-        QVERIFY(clock.elapsed() < 3000); // a bounded wait
+        QVERIFY(channel.listen(name));
+        for (const QString &command : { QStringLiteral("ping"), QStringLiteral("STATUS") })
+            QCOMPARE(qurelctl(command), std::make_pair(1, QString()));
         QLocalServer::removeServer(name);
     }
 

@@ -1,13 +1,15 @@
-// qureld: its command line, where an instance keeps its files, its settings file, and the
-// program itself run as a system instance and as a user's keeper of a simulated lesson.
+// qureld: its command line, where an instance keeps its files, its settings file, the program
+// itself run as a system instance and as a user's keeper, and qurelctl's questions to it.
 #include "Configs.h"
 #include "DaemonOptions.h"
 #include "DaemonSettings.h"
 #include "KeeperClient.h"
 #include "KeeperPlace.h"
+#include "KeeperSocket.h"
 
 #include "RunningProcess.h"
 
+#include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -43,6 +45,48 @@ QByteArray settingsFile(const QString &address, int httpPort, const QString &sav
         .arg(httpPort)
         .arg(TSDKConfig::EncodePassword(QStringLiteral("s3cret!")), savePath)
         .toUtf8();
+}
+
+struct CtlRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The real qurelctl; the caller's event loop stands still meanwhile.
+CtlRun qurelctl(const QStringList &args)
+{
+    QProcess ctl;
+    ctl.start(QStringLiteral(QURELCTL), args);
+    if (!ctl.waitForFinished(10000)) {
+        ctl.kill();
+        ctl.waitForFinished(5000);
+        return {};
+    }
+    return { ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1,
+        QString::fromUtf8(ctl.readAllStandardOutput()).trimmed(), QString::fromUtf8(ctl.readAllStandardError()) };
+}
+
+// A command line, the exit status, a pattern the whole output matches, what stderr says.
+struct CtlCase
+{
+    QStringList args;
+    int exitCode;
+    QString out;
+    QString says;
+};
+
+bool ctlAnswers(const CtlCase &c)
+{
+    const CtlRun run = qurelctl(c.args);
+    const bool ok = run.exitCode == c.exitCode
+        && QRegularExpression(QRegularExpression::anchoredPattern(c.out)).match(run.out).hasMatch()
+        && run.err.contains(c.says);
+    if (!ok)
+        qWarning("qurelctl %s: exit %d, out \"%s\", err \"%s\"", qPrintable(c.args.join(' ')), run.exitCode,
+            qPrintable(run.out), qPrintable(run.err));
+    return ok;
 }
 
 } // namespace
@@ -237,6 +281,71 @@ private slots:
                  QStringLiteral("journal: %1/lib/room7/keeper/").arg(root) })
             QVERIFY2(out.contains(line), qPrintable(out));
         QVERIFY(!out.contains(QStringLiteral("s3cret")));
+    }
+
+    // qurelctl status and ping ask the user's keeper (or a system instance's), whether or not a
+    // window runs; a bad instance name is a bad command.
+    void qurelctlAsksTheKeeper()
+    {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString socket = Qurel::UserKeeperSocketPath();
+        QCOMPARE(socket, runtime + QStringLiteral("/qureld"));
+        QLocalServer::removeServer(socket); // a keeper of an earlier run that was killed
+        const QString noRoom = QStringLiteral("qurelctl-test-%1").arg(QCoreApplication::applicationPid());
+        const CtlCase noKeeper[] = {
+            { { "status" }, 1, "", "no keeper runs (no socket " + socket + ")" },
+            { { "PING" }, 1, "", "no keeper runs" },
+            { { "ping", "--instance", noRoom }, 1, "", "/run/qurel/" + noRoom + ".sock" },
+            { { "--instance=" + noRoom, "status" }, 1, "", "/run/qurel/" + noRoom + ".sock" },
+            { { "status", "--instance", "../etc" }, 2, "", "bad instance name \"../etc\"" },
+            { { "status", "--instance=" }, 2, "", "bad instance name" },
+            { { "ping", "--instance" }, 2, "", "needs an instance name" },
+            { { "ping", "--instance", "a", "--instance", "b" }, 2, "", "more than once" },
+            { { "show", "--instance", "a" }, 2, "", "status or ping only" },
+            { { "status", "now" }, 2, "", "takes no argument" },
+        };
+        for (const CtlCase &c : noKeeper)
+            QVERIFY(ctlAnswers(c));
+
+        {
+            // Something listens but never answers: a bounded wait, then "did not answer".
+            QLocalServer mute;
+            QVERIFY(mute.listen(socket));
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(ctlAnswers({ { "ping" }, 1, "", "no keeper answers at " + socket + " (no answer" }));
+            QVERIFY(clock.elapsed() < 3000);
+        }
+        // A keeper that was killed leaves its socket file behind.
+        QVERIFY(writeFile(socket, QByteArray()));
+        QVERIFY(ctlAnswers({ { "status" }, 1, "", "no keeper answers at " + socket }));
+        QVERIFY(QFile::remove(socket));
+
+        // A user's keeper in the manual mode, its recorder on loopback.
+        const QString settings = m_dir.filePath(QStringLiteral("manual.ini"));
+        QVERIFY(writeFile(settings, QStringLiteral("[Ver]\nAutoRec=0\n\n[Series_A]\nAddress=127.0.0.162\nSavePath=%1\n")
+                                        .arg(m_dir.filePath(QStringLiteral("manual")))
+                                        .toUtf8()));
+        QurelTest::RunningProcess keeper;
+        keeper.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        keeper.process.start(kQureld, { "--settings", settings });
+        QVERIFY(answersWithin(socket, 10000));
+        const QString idle = QStringLiteral(R"(link=\S+ state=idle elapsed=00:00:00 title="" file="")");
+        QVERIFY(ctlAnswers({ { "status" }, 0, idle + " window=none", "" }));
+        QVERIFY(ctlAnswers({ { "Ping" }, 0, "alive", "" }));
+
+        // A window attached to it is counted.
+        Qurel::KeeperClient window;
+        window.connectToKeeper(socket);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isAnswering(), 10000);
+        QVERIFY(ctlAnswers({ { "STATUS" }, 0, idle + " window=attached", "" }));
+        window.disconnectFromKeeper();
+
+        keeper.process.terminate();
+        QVERIFY(keeper.process.waitForFinished(30000));
+        QCOMPARE(keeper.process.exitCode(), 0);
+        QVERIFY(ctlAnswers({ { "status" }, 1, "", "no keeper runs" }));
     }
 };
 
