@@ -2,6 +2,8 @@
 // like the program entry, and the client itself), and qurelctl talking to the running client.
 #include "ExternalMessages.h"
 #include "InstanceGuard.h"
+#include "KeeperProcess.h"
+#include "KeeperSocket.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -65,6 +67,9 @@ private:
     }
 
 private slots:
+    // The clients killed here leave the keeper they started running.
+    void cleanupTestCase() { QVERIFY(QurelTest::EndKeeper(Qurel::UserKeeperSocketPath())); }
+
     void guardInOneProcess()
     {
         auto first = std::make_unique<Qurel::InstanceGuard>(QStringLiteral("QurelTest"));

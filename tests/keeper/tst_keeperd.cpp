@@ -148,6 +148,10 @@ private slots:
                                << "unexpected argument";
         QTest::newRow("unknown") << QStringList { "--daemonize" } << "" << ""
                                  << "Unknown option";
+        QTest::newRow("for a window") << QStringList { "--for-window" } << "" << ""
+                                      << "";
+        QTest::newRow("window's and a file's") << QStringList { "--for-window", "--settings=/x.ini" } << "" << ""
+                                               << "not with --instance or --settings";
     }
 
     void commandLines()
@@ -165,6 +169,7 @@ private slots:
         }
         QCOMPARE(options->settingsFile, settings);
         QCOMPARE(options->instance, instance);
+        QCOMPARE(options->forWindow, args.contains("--for-window"));
     }
 
     void settingsFiles()

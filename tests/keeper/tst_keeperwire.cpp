@@ -181,6 +181,10 @@ private slots:
         QTest::newRow("bad time") << false
                                   << QByteArray(R"({"v":1,"event":"snapshot","snapshot":{"startTime":"yesterday"}})")
                                   << "\"startTime\"";
+        QTest::newRow("settings missing") << true << QByteArray(R"({"v":1,"cmd":"settings"})") << "\"settings\"";
+        QTest::newRow("settings port text") << true
+                                            << QByteArray(R"({"v":1,"cmd":"settings","settings":{"httpPort":"80"}})")
+                                            << "\"httpPort\"";
         QTest::newRow("too long") << true
                                   << QByteArray("{\"v\":1,\"cmd\":\"ping\",\"pad\":\"") + QByteArray(Qurel::kMaxKeeperLine, 'x') + "\"}"
                                   << "too long";
@@ -211,6 +215,15 @@ private slots:
             { KeeperEvent::Kind::Pong, {}, {}, 0 },
             { KeeperEvent::Kind::Error, {}, QStringLiteral("unknown command"), 0 },
         };
+        KeeperEvent service { KeeperEvent::Kind::Snapshot, full, {}, 0 };
+        service.role = Qurel::KeeperRole::Service;
+        service.recordings = QStringLiteral("/var/lib/qurel/room101/recordings");
+        const auto serviceBack = Qurel::DecodeKeeperEvent(Qurel::EncodeKeeperEvent(service), nullptr);
+        QVERIFY(serviceBack && serviceBack->role == Qurel::KeeperRole::Service);
+        QCOMPARE(serviceBack->recordings, service.recordings);
+        // A keeper that does not say who started it is left running by its windows.
+        QVERIFY(Qurel::DecodeKeeperEvent(R"({"v":1,"event":"snapshot","snapshot":{}})", nullptr)->role
+            == Qurel::KeeperRole::User);
         for (const KeeperEvent &event : events) {
             const QByteArray line = Qurel::EncodeKeeperEvent(event);
             QVERIFY(line.endsWith('\n'));
@@ -363,6 +376,32 @@ private slots:
         QVERIFY(client.finish());
         QTRY_COMPARE(keeper.calls, (QStringList { "start", "hotkey 117", "stop", "finish" }));
         QCOMPARE(reloads.count(), 1);
+
+        // The window's settings, every field, answered with the snapshot; a window's keeper says so.
+        QSignalSpy given(&server, &Qurel::KeeperServer::settingsGiven);
+        server.setRole(Qurel::KeeperRole::Window);
+        Qurel::KeeperSettings settings;
+        settings.address = QStringLiteral("127.0.0.9");
+        settings.httpPort = 8080;
+        settings.username = QStringLiteral("教师");
+        settings.password = QStringLiteral("p\"w\n");
+        settings.savePath = QStringLiteral("/r/课程");
+        settings.autoRec = false;
+        settings.titleTime = 7;
+        settings.creditTime = 0;
+        settings.maxLessonMinutes = 90;
+        QVERIFY(client.giveSettings(settings));
+        QTRY_COMPARE(given.count(), 1);
+        QVERIFY(given.at(0).at(0).value<Qurel::KeeperSettings>() == settings);
+        QTRY_COMPARE(client.role(), Qurel::KeeperRole::Window);
+        // A system instance keeps its own file's settings and tells its windows its folder.
+        QSignalSpy refusals(&client, &Qurel::KeeperClient::refused);
+        server.setRole(Qurel::KeeperRole::Service, QStringLiteral("/var/lib/qurel/r/recordings"));
+        QTRY_COMPARE(client.role(), Qurel::KeeperRole::Service);
+        QCOMPARE(client.recordings(), QStringLiteral("/var/lib/qurel/r/recordings"));
+        QVERIFY(client.giveSettings(settings));
+        QTRY_COMPARE(refusals.count(), 1);
+        QCOMPARE(given.count(), 1);
 
         // The keeper's events reach the window; an unchanged snapshot is not sent again.
         KeeperSnapshot idle;

@@ -18,6 +18,9 @@ cleanup() {
   client="$(cat "$scratch/home/client.pid" 2>/dev/null || true)"
   [ -n "$client" ] && pids+=("$client")
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The keeper the client started outlives it (SIGTERM finishes its files).
+  pids+=($(pgrep -f "^$program/qureld" || true))
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   done

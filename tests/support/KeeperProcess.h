@@ -4,7 +4,9 @@
 
 #include <QLocalSocket>
 #include <QString>
+#include <QThread>
 
+#include <csignal>
 #include <sys/socket.h>
 
 namespace QurelTest {
@@ -20,6 +22,21 @@ inline qint64 KeeperPid(const QString &socketPath)
     if (getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
         return 0;
     return credentials.pid;
+}
+
+// Ends the keeper listening at socketPath (a window the test killed leaves its keeper running):
+// SIGTERM finishes its files; true once it is gone or none was there.
+inline bool EndKeeper(const QString &socketPath, int timeoutMs = 20000)
+{
+    const qint64 pid = KeeperPid(socketPath);
+    if (pid <= 0 || ::kill(pid_t(pid), SIGTERM) != 0)
+        return true;
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (::kill(pid_t(pid), 0) != 0)
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
 }
 
 } // namespace QurelTest
