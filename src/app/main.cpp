@@ -8,6 +8,7 @@
 #include "MainForm.h"
 #include "MessageChannel.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
 #include "UploadForm.h"
 
 #include <QApplication>
@@ -48,6 +49,11 @@ int main(int argc, char *argv[])
     if (!channel.listen(Qurel::MessageChannelName()))
         qWarning("qurel: message channel %s: %s", qPrintable(Qurel::MessageChannelName()),
             qPrintable(channel.errorString()));
+
+    // SIGTERM or SIGINT ends the client as its close question's Yes would: the lesson the window's
+    // keeper copies is finished and that keeper ends with the window.
+    Qurel::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &Qurel::StopSignals::received, &app, [] { QCoreApplication::exit(0); });
 
     mainForm.show();
     const int result = app.exec();
