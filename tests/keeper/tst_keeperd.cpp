@@ -6,6 +6,7 @@
 #include "KeeperClient.h"
 #include "KeeperPlace.h"
 #include "KeeperSocket.h"
+#include "KeeperView.h"
 
 #include "RunningProcess.h"
 
@@ -227,6 +228,24 @@ private slots:
         // A service goes on when windows close: a window cannot end it.
         QVERIFY(!Qurel::AskKeeper(socket, { KeeperCommand::Kind::Finish }, 2000, &error));
         QVERIFY2(error.contains(QLatin1String("systemctl")), qPrintable(error));
+        {
+            // A window attached to it lists the service's folder, keeps the service's settings
+            // and leaves it running as it goes.
+            Qurel::KeeperView::Options options;
+            options.socketPath = socket;
+            Qurel::KeeperView view(options);
+            QVERIFY(view.isAnswering());
+            QCOMPARE(view.role(), Qurel::KeeperRole::Service);
+            QVERIFY(!view.endsWithWindow());
+            QCOMPARE(view.recordings(), root + "/lib/room101/recordings/");
+            Qurel::KeeperSettings elsewhere;
+            elsewhere.address = QStringLiteral("127.0.0.161");
+            view.applySettings(elsewhere);
+            view.finish();
+            QTest::qWait(300);
+            QCOMPARE(Qurel::AskKeeper(socket, { KeeperCommand::Kind::Status }, 2000, &error)->windows, 1);
+        }
+        QVERIFY(Qurel::KeeperAnswers(socket, 2000));
 
         // A second keeper for the same room does not take over.
         QProcess second;
