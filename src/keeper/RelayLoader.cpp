@@ -5,8 +5,9 @@
 #include "zelmicro.h"
 
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <dlfcn.h>
@@ -108,6 +109,12 @@ namespace {
                 return ZMS32_ERR_WRONG_STATE;
             m_initArguments = { port, flags, mode };
             m_initRequested = true;
+            // A program linked with the library would not have started without it: say so now
+            // rather than only when the first lesson fails to start.
+            const QString path = RelayLibraryPath();
+            if (!m_loaded && !QFileInfo(path).isFile())
+                qCWarning(lcRelay).noquote()
+                    << "the relay library" << path << "is missing: no lesson can be recorded";
             return ZMS32_OK;
         }
 
@@ -169,7 +176,8 @@ namespace {
             clock.start();
             auto loaded = std::make_unique<LoadedRelay>(path);
             if (!loaded->library.isOpen() || !loaded->calls.resolveAll(loaded->library)) {
-                qCWarning(lcRelay).noquote() << "the relay library cannot be used:" << loaded->library.error();
+                qCWarning(lcRelay).noquote()
+                    << "the relay library cannot be used:" << loaded->library.error();
                 return false;
             }
             qCInfo(lcRelay).noquote() << "relay library" << path << "opened in" << clock.elapsed() << "ms";
