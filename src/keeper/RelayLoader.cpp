@@ -153,9 +153,9 @@ namespace {
         const RelayFunctions *calls() const { return m_calls.load(std::memory_order_acquire); }
 
         // What a call on the stream answers while the library is not open: no stream exists.
+        // Without the lock, so a status call never waits for the library being opened.
         int32_t unloadedAnswer(int32_t stream) const
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
             if (!m_initRequested)
                 return ZMS32_ERR_NOT_INITIALISED;
             return stream == 0 ? ZMS32_ERR_WRONG_STATE : ZMS32_ERR_BAD_STREAM;
@@ -186,8 +186,8 @@ namespace {
             return true;
         }
 
-        mutable std::mutex m_mutex;
-        bool m_initRequested = false;
+        std::mutex m_mutex;
+        std::atomic<bool> m_initRequested { false };
         bool m_libraryInitialised = false;
         InitArguments m_initArguments;
         std::unique_ptr<LoadedRelay> m_loaded;
