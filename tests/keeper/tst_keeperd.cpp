@@ -7,6 +7,9 @@
 #include "KeeperPlace.h"
 #include "KeeperSocket.h"
 #include "KeeperView.h"
+#include "ProgramFolder.h"
+#include "RelayLoader.h"
+#include "zelmicro.h"
 
 #include "RunningProcess.h"
 
@@ -370,6 +373,38 @@ private slots:
         QVERIFY(keeper.process.waitForFinished(30000));
         QCOMPARE(keeper.process.exitCode(), 0);
         QVERIFY(ctlAnswers({ { "status" }, 1, "", "no keeper runs" }));
+    }
+
+    // qureld's relay calls: init only notes the call, the first create opens and initialises the
+    // library (a folder without it fails that create, the next one tries again), and from then on
+    // every call is the library's own; an uninit and init again initialise it again.
+    void relayOpensAtTheFirstCreate()
+    {
+        Zms32StreamStatus status {};
+        QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_NOT_INITIALISED);
+        QCOMPARE(zms32Init(5555, 0, 1), ZMS32_OK);
+        QCOMPARE(zms32Init(5555, 0, 1), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32DestroyDispatchStream(0), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32StartDispatchStreamRecord(1), ZMS32_ERR_BAD_STREAM);
+        QVERIFY(!Qurel::RelayLibraryLoaded());
+
+        Qurel::SetProgramFolderForTesting(m_dir.path());
+        QCOMPARE(Qurel::RelayLibraryPath(), m_dir.filePath(QStringLiteral("libzelmicro.so")));
+        QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_NOT_INITIALISED);
+        QVERIFY(!Qurel::RelayLibraryLoaded());
+
+        Qurel::SetProgramFolderForTesting(QStringLiteral(QUREL_PROGRAM_DIR));
+        QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_BAD_CONFIG); // the library's own answer
+        QVERIFY(Qurel::RelayLibraryLoaded());
+        QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32Uninit(), ZMS32_OK);
+        QCOMPARE(zms32Uninit(), ZMS32_ERR_NOT_INITIALISED);
+        QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_NOT_INITIALISED);
+        QCOMPARE(zms32Init(5555, 0, 1), ZMS32_OK);
+        QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_BAD_CONFIG);
+        QCOMPARE(zms32Uninit(), ZMS32_OK);
+        Qurel::SetProgramFolderForTesting(QString());
     }
 };
 

@@ -55,5 +55,8 @@ verdict "systemd-sysusers makes the user and group qurel" "$sysusers"
 
 verdict "qureld needs no window library" \
   "$(readelf -d "$(readlink -f "$qureld")" | grep -E 'NEEDED.*libQt6(Gui|Widgets|OpenGL)')"
+# The relay and FFmpeg behind it are opened when a lesson is recorded, so an idle keeper stays small.
+verdict "qureld links neither the relay nor FFmpeg at load" \
+  "$(readelf -d "$(readlink -f "$qureld")" | grep -E 'NEEDED.*lib(zelmicro|av[a-z]+|sw[a-z]+)\.')"
 
 exit $((failures > 0))
