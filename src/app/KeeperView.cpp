@@ -5,6 +5,7 @@
 #include "RuntimeFolder.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -128,6 +129,9 @@ void KeeperView::attached(bool answering)
 {
     if (answering) {
         qCInfo(lcView).noquote() << "attached to the keeper at" << m_options.socketPath;
+        m_answeredSinceStart = true;
+        m_unansweredStarts = 0;
+        m_missingSaid = false;
         if (m_settings && m_client.role() != KeeperRole::Service)
             m_client.giveSettings(*m_settings);
     } else {
@@ -146,12 +150,37 @@ void KeeperView::keepOneRunning()
         return;
     if (KeeperAnswers(m_options.socketPath, kFirstAskMs))
         return;
+    if (m_lastStart.isValid() && !m_answeredSinceStart)
+        ++m_unansweredStarts;
+    if (m_unansweredStarts >= 2 && !m_missingSaid) {
+        m_missingSaid = true;
+        const QString why = lastKeeperWords();
+        qCWarning(lcView).noquote() << "the keeper" << m_options.program << "does not come up:" << why;
+        emit keeperMissing(why);
+    }
     startKeeper();
+}
+
+// The last line the keeper wrote to its standard error before it ended.
+QString KeeperView::lastKeeperWords() const
+{
+    QFile output(keeperOutputPath());
+    if (output.fileName().isEmpty() || !output.open(QIODevice::ReadOnly))
+        return QString();
+    const QList<QByteArray> lines = output.readAll().trimmed().split('\n');
+    return QString::fromUtf8(lines.last()).left(500);
+}
+
+QString KeeperView::keeperOutputPath()
+{
+    const QString runtime = RuntimeFolder();
+    return runtime.isEmpty() ? QString() : runtime + QStringLiteral("/qureld.out");
 }
 
 bool KeeperView::startKeeper()
 {
     m_lastStart.start();
+    m_answeredSinceStart = false;
     QProcess keeper;
     keeper.setProgram(m_options.program);
     keeper.setArguments({ QStringLiteral("--for-window") });
@@ -159,8 +188,8 @@ bool KeeperView::startKeeper()
     // that closes with the window.
     keeper.setStandardInputFile(QProcess::nullDevice());
     keeper.setStandardOutputFile(QProcess::nullDevice());
-    const QString runtime = RuntimeFolder();
-    keeper.setStandardErrorFile(runtime.isEmpty() ? QProcess::nullDevice() : runtime + QStringLiteral("/qureld.out"));
+    const QString output = keeperOutputPath();
+    keeper.setStandardErrorFile(output.isEmpty() ? QProcess::nullDevice() : output);
     qint64 pid = 0;
     if (!keeper.startDetached(&pid)) {
         qCWarning(lcView).noquote() << "cannot start the keeper" << m_options.program << ":" << keeper.errorString();

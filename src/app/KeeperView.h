@@ -63,16 +63,25 @@ signals:
     void lessonFinished(const QString &mp4Path);
     void finished();
     void answeringChanged(bool answering);
+    // The keeper the window starts does not come up (twice in a row): lessons are not being kept.
+    // Said once until a keeper answers again; `why` is the keeper's last word, if any.
+    void keeperMissing(const QString &why);
 
 private:
     void keepOneRunning();
     bool startKeeper();
+    QString lastKeeperWords() const;
+    // The file the keeper the window starts writes its standard error to.
+    static QString keeperOutputPath();
     void attached(bool answering);
 
     Options m_options;
     KeeperClient m_client;
     QTimer *m_watch = nullptr;
     QElapsedTimer m_lastStart;
+    bool m_answeredSinceStart = true;
+    int m_unansweredStarts = 0; // starts in a row after which no keeper answered
+    bool m_missingSaid = false;
     std::optional<KeeperSettings> m_settings;
     bool m_ending = false;
 };

@@ -26,6 +26,9 @@ void TfrmMain::WireKeeper()
     connect(FKeeper, &Qurel::KeeperView::message, this, &TfrmMain::ShowMessageLater);
     connect(FKeeper, &Qurel::KeeperView::lessonFinished, this, &TfrmMain::LoadPicList);
     connect(FKeeper, &Qurel::KeeperView::answeringChanged, this, &TfrmMain::KeeperAnswering);
+    connect(FKeeper, &Qurel::KeeperView::keeperMissing, this, [this] {
+        ShowMessageLater(QStringLiteral("课程录制服务（qureld）未能启动，本机暂时不会保存课程录像，请检查软件是否安装完整！"));
+    });
     const auto closeIfAsked = [this] {
         // From the event loop: a close() nested in another close would do nothing.
         if (FCloseWhenSettled && FKeeper->snapshot().settled)

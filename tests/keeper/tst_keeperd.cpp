@@ -310,6 +310,25 @@ private slots:
         QVERIFY(!out.contains(QStringLiteral("s3cret")));
     }
 
+    // A keeper the window starts that does not come up is said once, with its last words.
+    void aKeeperThatDoesNotComeUpIsSaid()
+    {
+        const QString program = m_dir.filePath(QStringLiteral("broken-qureld"));
+        QVERIFY(writeFile(program, "#!/bin/sh\necho \"qureld: cannot listen here\" >&2\nexit 1\n"));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        Qurel::KeeperView::Options options;
+        options.socketPath = m_dir.filePath(QStringLiteral("nobody.sock"));
+        options.program = program;
+        options.startPatienceMs = 200;
+        Qurel::KeeperView view(options);
+        QSignalSpy missing(&view, &Qurel::KeeperView::keeperMissing);
+        QTRY_COMPARE_WITH_TIMEOUT(missing.count(), 1, 8000);
+        QCOMPARE(missing.at(0).at(0).toString(), QStringLiteral("qureld: cannot listen here"));
+        QTest::qWait(2500);
+        QCOMPARE(missing.count(), 1);
+        QVERIFY(!view.isAnswering());
+    }
+
     // qurelctl status and ping ask the user's keeper (or a system instance's), whether or not a
     // window runs; a bad instance name is a bad command.
     void qurelctlAsksTheKeeper()
