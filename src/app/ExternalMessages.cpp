@@ -98,16 +98,6 @@ std::optional<ExternalMessage> CommandToMessage(const QStringList &args, QString
     return message;
 }
 
-std::optional<QString> CommandToRequest(const QStringList &args)
-{
-    if (args.size() != 1)
-        return std::nullopt;
-    for (const QString &request : { kPingRequest, kStatusRequest })
-        if (args.first().compare(request, Qt::CaseInsensitive) == 0)
-            return request;
-    return std::nullopt;
-}
-
 QString MessageChannelName()
 {
     const QString folder = RuntimeFolder();

@@ -61,10 +61,6 @@ inline const QString kPingRequest = QStringLiteral("ping");
 inline const QString kStatusRequest = QStringLiteral("status");
 inline const QString kPingAnswer = QStringLiteral("pong");
 
-// qurelctl's request commands: "ping" and "status" (any case) give their request line;
-// anything else gives std::nullopt.
-std::optional<QString> CommandToRequest(const QStringList &args);
-
 // Where the channel's socket lives: the per-user runtime folder (RuntimeFolder()) + "/Qurel";
 // empty when the user has no such folder.
 QString MessageChannelName();
