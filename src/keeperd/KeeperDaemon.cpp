@@ -18,7 +18,8 @@ namespace {
           "systemctl stop ends it";
 } // namespace
 
-// The relay library, initialised for as long as this object lives.
+// The relay calls made ready for this run (qureld opens the relay library itself only when it first
+// records) and released at its end.
 class RelayLibrary
 {
 public:

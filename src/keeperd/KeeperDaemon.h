@@ -49,7 +49,7 @@ private:
     KeeperPlace m_place;
     std::unique_ptr<InstanceGuard> m_guard;
     KeeperServer m_server;
-    // The relay library outlives the keeper that records through it.
+    // The relay outlives the keeper that records through it.
     std::unique_ptr<RelayLibrary> m_relay;
     std::unique_ptr<LessonKeeper> m_keeper;
     bool m_stopping = false;
