@@ -72,11 +72,10 @@ KeeperView::KeeperView(Options options, QObject *parent)
         return;
     }
     const bool running = KeeperAnswers(m_options.socketPath, kFirstAskMs);
-    if (!running)
-        startKeeper();
+    const bool started = !running && !m_options.program.isEmpty() && startKeeper();
     m_client.connectToKeeper(m_options.socketPath);
     // The window shows the keeper's state from the start: wait a moment for it to answer.
-    if (running || !m_options.program.isEmpty())
+    if (running || started)
         m_client.waitForAnswer(kFirstAnswerMs);
     m_watch->start();
 }
