@@ -1,9 +1,12 @@
 #include "KeeperClient.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QThread>
+
+#include <sys/socket.h>
 #include <QTimer>
 
 namespace Qurel {
@@ -96,16 +99,38 @@ void KeeperClient::readWhile(int timeoutMs, const std::function<bool()> &waiting
     }
 }
 
+namespace {
+    // A process that has ended but was not yet reaped by its parent counts as ended.
+    bool processRuns(pid_t pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        const int afterName = line.lastIndexOf(')');
+        return afterName >= 0 && line.mid(afterName + 2, 1) != "Z";
+    }
+} // namespace
+
 bool KeeperClient::finishAndWait(int timeoutMs)
 {
+    // The keeper's process, from the connection's credentials: it has ended only once it is gone,
+    // for until then it holds its lock and a new keeper could not start.
+    ucred peer {};
+    socklen_t size = sizeof peer;
+    const bool known = getsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0
+        && peer.pid > 0;
     if (!finish())
         return false;
     m_wanted = false;
     m_reconnect->stop();
     m_ping->stop();
+    const QDeadlineTimer deadline(timeoutMs);
     readWhile(timeoutMs, [] { return true; });
     const bool ended = m_socket->state() == QLocalSocket::UnconnectedState;
     disconnectFromKeeper();
+    while (ended && known && processRuns(peer.pid) && !deadline.hasExpired())
+        QThread::msleep(10);
     return ended;
 }
 

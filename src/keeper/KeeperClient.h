@@ -63,7 +63,8 @@ public:
     bool giveSettings(const KeeperSettings &settings, int waitMs = 0);
     bool finish();
     // Sends "finish" and waits at most timeoutMs, without an event loop, until the keeper has
-    // finished its lesson's files and ended. True once it has; the client then stays detached.
+    // finished its lesson's files and its process has ended. True once the keeper has closed the
+    // connection; the client then stays detached.
     bool finishAndWait(int timeoutMs);
 
 signals:
