@@ -2,6 +2,7 @@
 // The keeper (qureld) a window attached to, as a process: its id, read from the credentials of a
 // connection to its socket, so a test can kill it or limit it like any process of its own.
 
+#include <QFile>
 #include <QLocalSocket>
 #include <QString>
 #include <QThread>
@@ -32,7 +33,9 @@ inline bool EndKeeper(const QString &socketPath, int timeoutMs = 20000)
     if (pid <= 0 || ::kill(pid_t(pid), SIGTERM) != 0)
         return true;
     for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (::kill(pid_t(pid), 0) != 0)
+        // Gone, or ended and waiting for whoever adopted it to reap it.
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
             return true;
         QThread::msleep(50);
     }
