@@ -93,6 +93,9 @@ std::unique_ptr<RelayChild> RelayChild::Start(
     SpawnSetup setup;
     posix_spawn_file_actions_adddup2(&setup.actions, requests.ends[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&setup.actions, answers.ends[1], STDOUT_FILENO);
+    // The child may outlive the keeper (finishing a file): it must hold none of the keeper's files,
+    // sockets or locks, whatever flags they were opened with.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
     // The keeper's blocked signals (its stop signals are read from a pipe) are not the child's.
     sigset_t none;
     sigemptyset(&none);

@@ -10,11 +10,15 @@
 #include "RelayWire.h"
 #include "zelmicro.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -79,14 +83,16 @@ int threadCount()
 // Lets the threads on which the library still finishes files end.
 void waitForFinishingThreads()
 {
-    const auto until = std::chrono::steady_clock::now() + kThreadsWait;
+    const auto began = std::chrono::steady_clock::now();
     bool told = false;
     while (threadCount() > 1) {
-        if (std::chrono::steady_clock::now() >= until) {
+        const auto waited = std::chrono::steady_clock::now() - began;
+        if (waited >= kThreadsWait) {
             std::fprintf(stderr, "qurel-relay: a file is still being finished after 30 minutes; leaving it\n");
             return;
         }
-        if (!told) {
+        // A thread that is just ending is not worth a word; a disk that holds a file up is.
+        if (!told && waited >= std::chrono::seconds(2)) {
             std::fprintf(stderr, "qurel-relay: waiting for a file to be finished\n");
             told = true;
         }
@@ -94,10 +100,15 @@ void waitForFinishingThreads()
     }
 }
 
-std::int32_t argument(const char *text)
+// A decimal 32-bit argument; nullopt when it is not one.
+std::optional<std::int32_t> argument(const char *text)
 {
-    const auto value = RelayWire::ParseReady(std::string("ready ") + text);
-    return value ? *value : 0;
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return std::int32_t(value);
 }
 
 } // namespace
@@ -108,12 +119,27 @@ int main(int argc, char **argv)
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGTERM, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: qurel-relay PORT FLAGS MODE (started by qureld, which talks to it on stdin/stdout)\n");
+#ifdef SIGXFSZ
+    // A file-size limit fails the write that meets it (the relay tries again), not the recording.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    const auto port = argc == 4 ? argument(argv[1]) : std::nullopt;
+    const auto flags = argc == 4 ? argument(argv[2]) : std::nullopt;
+    const auto mode = argc == 4 ? argument(argv[3]) : std::nullopt;
+    if (!port || !flags || !mode) {
+        std::fprintf(stderr, "usage: qurel-relay PORT FLAGS MODE (the zms32Init arguments; started by qureld, "
+                             "which talks to it on stdin/stdout)\n");
         return 2;
     }
-    const std::int32_t initCode = zms32Init(argument(argv[1]), argument(argv[2]), argument(argv[3]));
-    LineChannel channel(STDIN_FILENO, STDOUT_FILENO, RelayWire::kMaxLineBytes);
+    // The answers get a descriptor of their own and stdout goes to stderr, so nothing a library
+    // prints can be taken for an answer.
+    const int answers = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (answers < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        std::perror("qurel-relay: cannot set up its answers");
+        return 1;
+    }
+    const std::int32_t initCode = zms32Init(*port, *flags, *mode);
+    LineChannel channel(STDIN_FILENO, answers, RelayWire::kMaxLineBytes);
     if (channel.writeLine(RelayWire::FormatReady(initCode), -1) != LineChannel::Result::Ok || initCode != ZMS32_OK)
         return initCode == ZMS32_OK ? 0 : 1;
     for (;;) {

@@ -7,6 +7,7 @@
 #include "KeeperSocket.h"
 #include "RuntimeFolder.h"
 
+#include "KeeperProcess.h"
 #include "RunningProcess.h"
 
 #include <QDir>
@@ -44,24 +45,6 @@ bool mapsLibrary(qint64 pid, const QString &prefix)
 {
     const QStringList names = mappedLibraries(pid);
     return std::any_of(names.begin(), names.end(), [&](const QString &name) { return name.startsWith(prefix); });
-}
-
-// The running (not yet reaped) qurel-relay processes the keeper started.
-QList<qint64> relayChildren(qint64 keeper)
-{
-    QList<qint64> children;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (comm) state ppid ...": the name may hold spaces, so the fields count from its ')'.
-        const QByteArray line = stat.readAll();
-        const int close = line.lastIndexOf(')');
-        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-        if (line.contains("(qurel-relay)") && fields.size() > 1 && fields.at(0) != "Z" && fields.at(1).toLongLong() == keeper)
-            children << entry.toLongLong();
-    }
-    return children;
 }
 
 // Every file of a finished lesson: the MP4 with media, its information file and thumbnail.
@@ -144,7 +127,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.snapshot().state == QLatin1String("recording"), 20000);
         QCOMPARE(window.snapshot().title, kTitle);
         // A relay process records; the keeper itself still maps neither the relay nor FFmpeg.
-        QCOMPARE(relayChildren(keeper.process.processId()).size(), 1);
+        QCOMPARE(QurelTest::RelayPids(keeper.process.processId()).size(), 1);
         QVERIFY(!mapsLibrary(keeper.process.processId(), QStringLiteral("libzelmicro")));
         QVERIFY(!mapsLibrary(keeper.process.processId(), QStringLiteral("libavcodec")));
 
@@ -154,7 +137,7 @@ private slots:
         QVERIFY(QFileInfo(mp4).absolutePath() == QFileInfo(recordings).absoluteFilePath());
         QVERIFY(lessonComplete(mp4));
         // The relay process finished the file and exited, and was reaped.
-        QTRY_VERIFY_WITH_TIMEOUT(relayChildren(keeper.process.processId()).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QurelTest::RelayPids(keeper.process.processId()).isEmpty(), 10000);
 
         // The close question's Yes: the keeper the window started finishes and ends.
         QTRY_VERIFY(window.snapshot().settled);
@@ -184,7 +167,7 @@ private slots:
         window.connectToKeeper(Qurel::UserKeeperSocketPath());
         QTRY_VERIFY_WITH_TIMEOUT(window.isAnswering(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(window.snapshot().state == QLatin1String("recording"), 20000);
-        const QList<qint64> first = relayChildren(keeper.process.processId());
+        const QList<qint64> first = QurelTest::RelayPids(keeper.process.processId());
         QCOMPARE(first.size(), 1);
         const auto mp4s = [&] { return QDir(recordings).entryList({ "*.mp4" }, QDir::Files, QDir::Name); };
         QTRY_VERIFY_WITH_TIMEOUT(mp4s().size() == 1 && QFileInfo(recordings + '/' + mp4s().at(0)).size() > 10000, 15000);
@@ -194,7 +177,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(lessons.count(), 1, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(mp4s().size() == 2, 30000);
         QCOMPARE(keeper.process.state(), QProcess::Running);
-        const QList<qint64> second = relayChildren(keeper.process.processId());
+        const QList<qint64> second = QurelTest::RelayPids(keeper.process.processId());
         QCOMPARE(second.size(), 1);
         QVERIFY(second != first);
         QTRY_COMPARE_WITH_TIMEOUT(lessons.count(), 2, 60000);
