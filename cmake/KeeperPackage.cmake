@@ -1,9 +1,10 @@
 # The lesson keeper in the Debian package (included by Package.cmake):
 #   /usr/lib/qurel/qureld, /usr/bin/qureld           the keeper and its command
+#   /usr/lib/qurel/qurel-relay                       records one lesson for the keeper
 #   /usr/lib/systemd/system/qureld@.service          one system instance per recorder, disabled
 #   /usr/lib/sysusers.d/qurel.conf, postinst         the system user and group qurel
 #   /usr/share/man/man1/qureld.1.gz
-install(TARGETS qureld RUNTIME DESTINATION ${QUREL_INSTALL_PROGRAM_DIR})
+install(TARGETS qureld qurel-relay RUNTIME DESTINATION ${QUREL_INSTALL_PROGRAM_DIR})
 file(CREATE_LINK ../${QUREL_INSTALL_PROGRAM_DIR}/qureld ${staged}/bin/qureld SYMBOLIC)
 install(FILES ${staged}/bin/qureld DESTINATION bin)
 install(FILES "${linux}/qureld@.service" DESTINATION lib/systemd/system)

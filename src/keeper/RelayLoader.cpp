@@ -2,164 +2,122 @@
 
 #include "LessonLog.h"
 #include "ProgramFolder.h"
+#include "RelayChild.h"
 #include "zelmicro.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 
 #include <atomic>
-#include <dlfcn.h>
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace Qurel {
 
 namespace {
 
-    const char *const kLibraryName = "libzelmicro.so";
+    const char *const kProgramName = "qurel-relay";
 
-    QString lastDlError()
-    {
-        const char *text = dlerror();
-        return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
-    }
+    // Bounds on the relay process's answers: its start (it loads FFmpeg), a create (the library's
+    // connect takes up to about 8 s), the other calls on the stream (about a second in the
+    // library), and the calls from the output watch, which answer at once.
+    constexpr int kGreetMs = 10000;
+    constexpr int kCreateMs = 30000;
+    constexpr int kCallMs = 15000;
+    constexpr int kQuickMs = 3000;
+    // A status call waits no longer than this for a call in progress (a create connecting).
+    constexpr auto kStatusQueue = std::chrono::milliseconds(200);
 
-    // An opened shared library, closed with the object.
-    class SharedLibrary final
-    {
-    public:
-        explicit SharedLibrary(const QString &path)
-            : m_handle(dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL))
-        {
-            if (!m_handle)
-                m_error = lastDlError();
-        }
+    using RelayWire::Verb;
 
-        bool isOpen() const { return bool(m_handle); }
-        QString error() const { return m_error; }
-
-        // The function called name; false, with the reason in error(), when the library lacks it.
-        template <typename Function> bool resolve(const char *name, Function &function)
-        {
-            dlerror();
-            void *address = dlsym(m_handle.get(), name);
-            if (!address) {
-                m_error = lastDlError();
-                return false;
-            }
-            function = reinterpret_cast<Function>(address);
-            return true;
-        }
-
-    private:
-        struct Closer
-        {
-            void operator()(void *handle) const { dlclose(handle); }
-        };
-        std::unique_ptr<void, Closer> m_handle;
-        QString m_error;
-    };
-
-    // The library's calls, all of them found.
-    struct RelayFunctions
-    {
-        decltype(&zms32Init) init = nullptr;
-        decltype(&zms32Uninit) uninit = nullptr;
-        decltype(&zms32CreateDispatchStream) create = nullptr;
-        decltype(&zms32StartDispatchStreamRecord) startRecord = nullptr;
-        decltype(&zms32DestroyDispatchStream) destroy = nullptr;
-        decltype(&zms32StopDispatchStreamRecord) stopRecord = nullptr;
-        decltype(&zms32GetDispatchStreamStatus) status = nullptr;
-        decltype(&zms32SetDispatchStreamUrl) setUrl = nullptr;
-
-        bool resolveAll(SharedLibrary &library)
-        {
-            return library.resolve("zms32Init", init) && library.resolve("zms32Uninit", uninit)
-                && library.resolve("zms32CreateDispatchStream", create)
-                && library.resolve("zms32StartDispatchStreamRecord", startRecord)
-                && library.resolve("zms32DestroyDispatchStream", destroy)
-                && library.resolve("zms32StopDispatchStreamRecord", stopRecord)
-                && library.resolve("zms32GetDispatchStreamStatus", status)
-                && library.resolve("zms32SetDispatchStreamUrl", setUrl);
-        }
-    };
-
-    struct LoadedRelay
-    {
-        explicit LoadedRelay(const QString &path)
-            : library(path)
-        {
-        }
-        SharedLibrary library;
-        RelayFunctions calls;
-    };
-
-    // What the caller has asked of the library and what was done of it. Init, Uninit and the
-    // load run under the lock (the library's rules say Init and Uninit run alone); the other calls
-    // read the published function table without it, as they may come from any thread at any time.
     class RelayLoader final
     {
     public:
         int32_t init(int32_t port, int32_t flags, int32_t mode)
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<std::timed_mutex> lock(m_mutex);
             if (m_initRequested)
                 return ZMS32_ERR_WRONG_STATE;
             m_initArguments = { port, flags, mode };
             m_initRequested = true;
-            // A program linked with the library would not have started without it: say so now
-            // rather than only when the first lesson fails to start.
-            const QString path = RelayLibraryPath();
-            if (!m_loaded && !QFileInfo(path).isFile())
+            // A relay process that ends must cost a failed write, not this process.
+            std::signal(SIGPIPE, SIG_IGN);
+            // Said at once rather than only when the first lesson fails to start.
+            const QString path = RelayProgramPath();
+            if (!QFileInfo(path).isExecutable())
                 qCWarning(lcRelay).noquote()
-                    << "the relay library" << path << "is missing: no lesson can be recorded";
+                    << "the relay program" << path << "is missing: no lesson can be recorded";
             return ZMS32_OK;
         }
 
         int32_t uninit()
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<std::timed_mutex> lock(m_mutex);
             if (!m_initRequested)
                 return ZMS32_ERR_NOT_INITIALISED;
             m_initRequested = false;
-            if (!m_libraryInitialised)
-                return ZMS32_OK;
-            m_libraryInitialised = false;
-            return m_loaded->calls.uninit();
-        }
-
-        // The library opened and initialised, for a create call.
-        int32_t ready()
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (!m_initRequested)
-                return ZMS32_ERR_NOT_INITIALISED;
-            if (!m_loaded && !load())
-                return ZMS32_ERR_NOT_INITIALISED;
-            if (!m_libraryInitialised) {
-                const InitArguments &a = m_initArguments;
-                if (const int32_t rc = m_loaded->calls.init(a.port, a.flags, a.mode); rc != ZMS32_OK) {
-                    qCWarning(lcRelay) << "the relay library did not initialise, code" << rc;
-                    return rc;
-                }
-                m_libraryInitialised = true;
-            }
+            retire();
             return ZMS32_OK;
         }
 
-        // The library's calls once it is open, else null.
-        const RelayFunctions *calls() const { return m_calls.load(std::memory_order_acquire); }
-
-        // What a call on the stream answers while the library is not open: no stream exists.
-        // Without the lock, so a status call never waits for the library being opened.
-        int32_t unloadedAnswer(int32_t stream) const
+        int32_t create(int32_t stream, const void *config)
         {
+            std::lock_guard<std::timed_mutex> lock(m_mutex);
             if (!m_initRequested)
                 return ZMS32_ERR_NOT_INITIALISED;
-            return stream == 0 ? ZMS32_ERR_WRONG_STATE : ZMS32_ERR_BAD_STREAM;
+            retire(); // a process still finishing the last lesson's file goes on alone
+            if (!startChild())
+                return ZMS32_ERR_NOT_INITIALISED;
+            RelayWire::Request request { Verb::Create, stream, std::nullopt };
+            if (config) {
+                const auto *bytes = static_cast<const unsigned char *>(config);
+                request.data.emplace(bytes, bytes + ZMS32_CONFIG_SIZE);
+            }
+            const int32_t code = askChild(request, kCreateMs).code;
+            if (code != ZMS32_OK)
+                retire(); // no stream: the next try starts afresh
+            return code;
         }
+
+        int32_t call(Verb verb, int32_t stream, int timeoutMs, std::optional<std::vector<unsigned char>> data = {},
+            Zms32StreamStatus *status = nullptr)
+        {
+            std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+            if (verb == Verb::Status || verb == Verb::Url) {
+                if (!lock.try_lock_for(kStatusQueue))
+                    return ZMS32_ERR_WRONG_STATE; // busy creating or ending: nothing to tell yet
+            } else {
+                lock.lock();
+            }
+            if (!m_initRequested)
+                return ZMS32_ERR_NOT_INITIALISED;
+            if (!m_child) {
+                if (stream != 0)
+                    return ZMS32_ERR_BAD_STREAM;
+                // The stop that follows a destroy: the destroy finished the recording already.
+                if (verb == Verb::Stop && std::exchange(m_stopAfterDestroy, false))
+                    return ZMS32_OK;
+                return ZMS32_ERR_WRONG_STATE;
+            }
+            const RelayWire::Answer answer = askChild({ verb, stream, std::move(data) }, timeoutMs);
+            if (status && answer.status)
+                *status = *answer.status;
+            if (verb == Verb::Destroy && stream == 0) {
+                // The process finishes the file and exits on its own; this lesson is done with it.
+                retire();
+                m_stopAfterDestroy = true;
+            }
+            return answer.code;
+        }
+
+        bool running() const { return m_running; }
 
     private:
         struct InitArguments
@@ -169,63 +127,88 @@ namespace {
             int32_t mode = 0;
         };
 
-        bool load()
+        bool startChild()
         {
-            const QString path = RelayLibraryPath();
             QElapsedTimer clock;
             clock.start();
-            auto loaded = std::make_unique<LoadedRelay>(path);
-            if (!loaded->library.isOpen() || !loaded->calls.resolveAll(loaded->library)) {
-                qCWarning(lcRelay).noquote()
-                    << "the relay library cannot be used:" << loaded->library.error();
+            const InitArguments &a = m_initArguments;
+            int32_t initCode = ZMS32_OK;
+            QString error;
+            m_child = RelayChild::Start(RelayProgramPath(),
+                { QString::number(a.port), QString::number(a.flags), QString::number(a.mode) }, kGreetMs, &initCode,
+                &error);
+            if (!m_child) {
+                qCWarning(lcRelay).noquote() << "the relay program cannot be used:" << error;
                 return false;
             }
-            qCInfo(lcRelay).noquote() << "relay library" << path << "opened in" << clock.elapsed() << "ms";
-            m_loaded = std::move(loaded);
-            m_calls.store(&m_loaded->calls, std::memory_order_release);
+            if (initCode != ZMS32_OK) {
+                qCWarning(lcRelay) << "the relay library did not initialise, code" << initCode;
+                retire();
+                return false;
+            }
+            m_running = true;
+            m_stopAfterDestroy = false;
+            qCInfo(lcRelay) << "relay process" << m_child->pid() << "started in" << clock.elapsed() << "ms";
             return true;
         }
 
-        std::mutex m_mutex;
-        std::atomic<bool> m_initRequested { false };
-        bool m_libraryInitialised = false;
+        // The child's answer; a child that died or went silent answers as a stream that ended
+        // (status) or a call that failed inside the library (the others).
+        RelayWire::Answer askChild(const RelayWire::Request &request, int timeoutMs)
+        {
+            const bool toldBefore = m_child->broken();
+            QString error;
+            if (std::optional<RelayWire::Answer> answer = m_child->ask(request, timeoutMs, &error))
+                return *answer;
+            if (!toldBefore)
+                qCWarning(lcRelay).noquote() << error << "- its recording ends here";
+            if (request.verb != Verb::Status)
+                return { ZMS32_ERR_INTERNAL, std::nullopt };
+            Zms32StreamStatus ended {};
+            ended.flags = ZMS32_STATUS_ENDED;
+            ended.msSincePacket = -1;
+            ended.msSinceWrite = -1;
+            return { ZMS32_OK, ended };
+        }
+
+        void retire()
+        {
+            m_child.reset();
+            m_running = false;
+            m_stopAfterDestroy = false;
+        }
+
+        std::timed_mutex m_mutex;
+        bool m_initRequested = false;
+        bool m_stopAfterDestroy = false;
         InitArguments m_initArguments;
-        std::unique_ptr<LoadedRelay> m_loaded;
-        std::atomic<const RelayFunctions *> m_calls { nullptr };
+        std::unique_ptr<RelayChild> m_child;
+        std::atomic<bool> m_running { false };
     };
 
     RelayLoader &loader()
     {
-        // Never destroyed, so the library stays open for files its threads still finish at exit.
+        // Never destroyed: a relay call may come from a thread that outlives main().
         static RelayLoader *instance = new RelayLoader;
         return *instance;
     }
 
-    // Passes a stream call on to the open library.
-    template <typename Call> int32_t forwardToLibrary(int32_t stream, Call call)
-    {
-        if (const RelayFunctions *calls = loader().calls())
-            return call(*calls);
-        return loader().unloadedAnswer(stream);
-    }
-
 } // namespace
 
-QString RelayLibraryPath()
+QString RelayProgramPath()
 {
-    return QDir(ProgramFolder()).absoluteFilePath(QString::fromLatin1(kLibraryName));
+    return QDir(ProgramFolder()).absoluteFilePath(QString::fromLatin1(kProgramName));
 }
 
-bool RelayLibraryLoaded()
+bool RelayProcessRunning()
 {
-    return loader().calls() != nullptr;
+    return loader().running();
 }
 
 } // namespace Qurel
 
-using Qurel::forwardToLibrary;
 using Qurel::loader;
-using Qurel::RelayFunctions;
+using Qurel::RelayWire::Verb;
 
 int32_t zms32Init(int32_t port, int32_t flags, int32_t mode)
 {
@@ -239,32 +222,38 @@ int32_t zms32Uninit(void)
 
 int32_t zms32CreateDispatchStream(int32_t stream, const void *config)
 {
-    if (const int32_t rc = loader().ready(); rc != ZMS32_OK)
-        return rc;
-    return loader().calls()->create(stream, config);
+    return loader().create(stream, config);
 }
 
 int32_t zms32StartDispatchStreamRecord(int32_t stream)
 {
-    return forwardToLibrary(stream, [&](const RelayFunctions &f) { return f.startRecord(stream); });
+    return loader().call(Verb::Start, stream, Qurel::kCallMs);
 }
 
 int32_t zms32DestroyDispatchStream(int32_t stream)
 {
-    return forwardToLibrary(stream, [&](const RelayFunctions &f) { return f.destroy(stream); });
+    return loader().call(Verb::Destroy, stream, Qurel::kCallMs);
 }
 
 int32_t zms32StopDispatchStreamRecord(int32_t stream)
 {
-    return forwardToLibrary(stream, [&](const RelayFunctions &f) { return f.stopRecord(stream); });
+    return loader().call(Verb::Stop, stream, Qurel::kCallMs);
 }
 
 int32_t zms32GetDispatchStreamStatus(int32_t stream, Zms32StreamStatus *status)
 {
-    return forwardToLibrary(stream, [&](const RelayFunctions &f) { return f.status(stream, status); });
+    if (!status)
+        return ZMS32_ERR_BAD_CONFIG;
+    return loader().call(Verb::Status, stream, Qurel::kQuickMs, std::nullopt, status);
 }
 
 int32_t zms32SetDispatchStreamUrl(int32_t stream, const char *url)
 {
-    return forwardToLibrary(stream, [&](const RelayFunctions &f) { return f.setUrl(stream, url); });
+    std::optional<std::vector<unsigned char>> bytes;
+    if (url)
+        bytes.emplace(url, url + std::strlen(url));
+    // What the relay itself refuses, so an unfit URL never reaches the line.
+    if (!bytes || bytes->empty() || bytes->size() >= ZMS32_LEN_URL)
+        return ZMS32_ERR_BAD_CONFIG;
+    return loader().call(Verb::Url, stream, Qurel::kQuickMs, std::move(bytes));
 }

@@ -629,18 +629,20 @@ private slots:
         const QString mp4 = frm.FRecFileName();
         // A couple of seconds of picture first, so there is something to keep.
         QTRY_VERIFY_WITH_TIMEOUT(probeSeconds(mp4) > 1.5, 10000);
-        const pid_t keeper = pid_t(QurelTest::KeeperPid(UserKeeperSocketPath()));
-        QVERIFY(keeper > 0);
+        // The keeper's relay process writes the file.
+        const QList<qint64> relays = QurelTest::RelayPids(QurelTest::KeeperPid(UserKeeperSocketPath()));
+        QCOMPARE(relays.size(), 1);
+        const pid_t writer = pid_t(relays.first());
         rlimit previous {};
-        QVERIFY(prlimit(keeper, RLIMIT_FSIZE, nullptr, &previous) == 0);
+        QVERIFY(prlimit(writer, RLIMIT_FSIZE, nullptr, &previous) == 0);
         rlimit limit = previous;
         limit.rlim_cur = rlim_t(QFileInfo(mp4).size());
-        QVERIFY(prlimit(keeper, RLIMIT_FSIZE, &limit, nullptr) == 0);
+        QVERIFY(prlimit(writer, RLIMIT_FSIZE, &limit, nullptr) == 0);
         QElapsedTimer clock;
         clock.start();
         QTRY_VERIFY_WITH_TIMEOUT(statusText(frm).startsWith("警告："), 8000);
         const qint64 warnedAfter = clock.elapsed();
-        prlimit(keeper, RLIMIT_FSIZE, &previous, nullptr);
+        prlimit(writer, RLIMIT_FSIZE, &previous, nullptr);
         QVERIFY2(warnedAfter <= 5500, qPrintable(QString::number(warnedAfter)));
         QVERIFY(!Part(frm, "lblTiming")->isHidden());
         QVERIFY(frm.FRecording());

@@ -394,10 +394,10 @@ private slots:
         QVERIFY(ctlAnswers({ { "status" }, 1, "", "no keeper runs" }));
     }
 
-    // qureld's relay calls: init only notes the call, the first create opens and initialises the
-    // library (a folder without it fails that create, the next one tries again), and from then on
-    // every call is the library's own; an uninit and init again initialise it again.
-    void relayOpensAtTheFirstCreate()
+    // qureld's relay calls: init only notes the call, each create starts a relay process (a folder
+    // without the program fails that create, the next one tries again) whose answers are the
+    // library's own, and a create the library refuses leaves no process behind.
+    void relayRunsInAProcessPerLesson()
     {
         Zms32StreamStatus status {};
         QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_NOT_INITIALISED);
@@ -406,22 +406,23 @@ private slots:
         QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_WRONG_STATE);
         QCOMPARE(zms32DestroyDispatchStream(0), ZMS32_ERR_WRONG_STATE);
         QCOMPARE(zms32StartDispatchStreamRecord(1), ZMS32_ERR_BAD_STREAM);
-        QVERIFY(!Qurel::RelayLibraryLoaded());
+        QVERIFY(!Qurel::RelayProcessRunning());
 
         Qurel::SetProgramFolderForTesting(m_dir.path());
-        QCOMPARE(Qurel::RelayLibraryPath(), m_dir.filePath(QStringLiteral("libzelmicro.so")));
+        QCOMPARE(Qurel::RelayProgramPath(), m_dir.filePath(QStringLiteral("qurel-relay")));
         QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_NOT_INITIALISED);
-        QVERIFY(!Qurel::RelayLibraryLoaded());
+        QVERIFY(!Qurel::RelayProcessRunning());
 
         Qurel::SetProgramFolderForTesting(QStringLiteral(QUREL_PROGRAM_DIR));
         QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_BAD_CONFIG); // the library's own answer
-        QVERIFY(Qurel::RelayLibraryLoaded());
+        QVERIFY(!Qurel::RelayProcessRunning());
         QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_WRONG_STATE);
+        QCOMPARE(zms32StopDispatchStreamRecord(0), ZMS32_ERR_WRONG_STATE);
         QCOMPARE(zms32Uninit(), ZMS32_OK);
         QCOMPARE(zms32Uninit(), ZMS32_ERR_NOT_INITIALISED);
         QCOMPARE(zms32GetDispatchStreamStatus(0, &status), ZMS32_ERR_NOT_INITIALISED);
         QCOMPARE(zms32Init(5555, 0, 1), ZMS32_OK);
-        QCOMPARE(zms32CreateDispatchStream(0, nullptr), ZMS32_ERR_BAD_CONFIG);
+        QCOMPARE(zms32CreateDispatchStream(1, nullptr), ZMS32_ERR_BAD_STREAM);
         QCOMPARE(zms32Uninit(), ZMS32_OK);
         Qurel::SetProgramFolderForTesting(QString());
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The keeper as systemd and the package see it: `systemd-analyze verify` has nothing to say about
 # an instance of qureld@.service, systemd-sysusers would make the user and group qurel, and
-# qureld needs no window library.
+# qureld needs no window library (nor the relay, which its qurel-relay processes run).
 #   units.sh UNIT SYSUSERS QURELD     the files of the source tree and the built program
 #   units.sh --deb PACKAGE            the same files from the package (skipped without one)
 set -uo pipefail
@@ -55,8 +55,16 @@ verdict "systemd-sysusers makes the user and group qurel" "$sysusers"
 
 verdict "qureld needs no window library" \
   "$(readelf -d "$(readlink -f "$qureld")" | grep -E 'NEEDED.*libQt6(Gui|Widgets|OpenGL)')"
-# The relay and FFmpeg behind it are opened when a lesson is recorded, so an idle keeper stays small.
-verdict "qureld links neither the relay nor FFmpeg at load" \
+# The relay and FFmpeg behind it run in a qurel-relay process per lesson, so the keeper stays small.
+verdict "qureld links neither the relay nor FFmpeg" \
   "$(readelf -d "$(readlink -f "$qureld")" | grep -E 'NEEDED.*lib(zelmicro|av[a-z]+|sw[a-z]+)\.')"
+relay="$(dirname "$(readlink -f "$qureld")")/qurel-relay"
+if [ -x "$relay" ]; then
+  needed="$(readelf -d "$relay")"
+  verdict "qurel-relay beside qureld links the relay and no Qt" \
+    "$(grep -E 'NEEDED.*libQt6' <<<"$needed"; grep -q 'NEEDED.*libzelmicro' <<<"$needed" || echo "no libzelmicro")"
+else
+  verdict "qurel-relay beside qureld links the relay and no Qt" "there is no $relay"
+fi
 
 exit $((failures > 0))

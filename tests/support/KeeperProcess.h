@@ -1,8 +1,11 @@
 #pragma once
 // The keeper (qureld) a window attached to, as a process: its id, read from the credentials of a
-// connection to its socket, so a test can kill it or limit it like any process of its own.
+// connection to its socket, so a test can kill it or limit it like any process of its own; and
+// the qurel-relay processes that record its lessons.
 
+#include <QDir>
 #include <QFile>
+#include <QList>
 #include <QLocalSocket>
 #include <QString>
 #include <QThread>
@@ -23,6 +26,24 @@ inline qint64 KeeperPid(const QString &socketPath)
     if (getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
         return 0;
     return credentials.pid;
+}
+
+// The running (not yet reaped) qurel-relay processes the keeper started.
+inline QList<qint64> RelayPids(qint64 keeper)
+{
+    QList<qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ppid ...": the name may hold spaces, so the fields count from its ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(qurel-relay)") && fields.size() > 1 && fields.at(0) != "Z"
+            && fields.at(1).toLongLong() == keeper)
+            children << entry.toLongLong();
+    }
+    return children;
 }
 
 // Ends the keeper listening at socketPath (a window the test killed leaves its keeper running):
