@@ -66,9 +66,9 @@ void TfrmMain::KeeperChanged(const Qurel::KeeperSnapshot &snapshot)
 void TfrmMain::KeeperAnswering(bool answering)
 {
     const QString recordings = FKeeper->recordings();
-    if (!answering || recordings.isEmpty() || recordings == SDKConfig.SavePath)
+    if (!answering || recordings.isEmpty())
         return;
-    SDKConfig.SavePath = recordings;
+    FUi.pnl2->setServiceFolder(recordings);
     LoadPicList();
 }
 

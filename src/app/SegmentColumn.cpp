@@ -110,6 +110,11 @@ void SegmentColumn::ShowPicFrames()
     }
 }
 
+QString SegmentColumn::ListedFolder() const
+{
+    return FServiceFolder.isEmpty() ? SDKConfig.SavePath : FServiceFolder;
+}
+
 void SegmentColumn::LoadPicList(const QStringList &liveVideos)
 {
     if (SDKConfig.SavePath.isEmpty()) {
@@ -117,7 +122,7 @@ void SegmentColumn::LoadPicList(const QStringList &liveVideos)
         QDir().mkdir(SDKConfig.SavePath);
     }
     // The lesson being recorded stays out until its stop has finished its files.
-    FSegments.Load(ListRecordings(SDKConfig.SavePath), liveVideos);
+    FSegments.Load(ListRecordings(ListedFolder()), liveVideos);
     FCurVideoNum = FSegments.total();
     for (int i = 0; i < FSegments.count(); ++i)
         CompleteSideFiles(FSegments.entry(i), this);
@@ -155,7 +160,7 @@ void SegmentColumn::fraPicture1imgMainClick(TfraPicture *frame)
 
 void SegmentColumn::MlSkinImageButton1Click()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(SDKConfig.SavePath));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ListedFolder()));
 }
 
 } // namespace Qurel

@@ -29,6 +29,9 @@ public:
     // Lists the recordings folder afresh (the default folder, made, when none is set), leaving out
     // liveVideos, completes their side files and makes the first frame current.
     void LoadPicList(const QStringList &liveVideos);
+    // A folder listed instead of the settings' recordings folder (a system keeper's); empty for
+    // the settings' own. The settings are left as they are, so saving them never stores it.
+    void setServiceFolder(const QString &folder) { FServiceFolder = folder; }
 
     // Frame n (1 ... 6), top first; nullptr for any other number.
     TfraPicture *GetPicFrame(int number) const { return FFrames.value(number - 1); }
@@ -53,6 +56,8 @@ signals:
     void frameChosen(TfraPicture *frame);
 
 private:
+    // The folder listed and opened: the service's, or the settings' recordings folder.
+    QString ListedFolder() const;
     void BuildList(const QRect &area);
     void BuildMoreButton(const QRect &row);
     // Shows FSegments in the frames.
@@ -66,6 +71,7 @@ private:
     TfraPicture *FCurPicFra = nullptr;
     int FCurVideoNum = 0;
     SegmentList FSegments;
+    QString FServiceFolder;
 };
 
 } // namespace Qurel

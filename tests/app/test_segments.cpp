@@ -385,6 +385,25 @@ private slots:
         area.CueNothing();
         QVERIFY(preview->isHidden());
         QVERIFY(video->GetState() != vpPlaying);
+
+        // A system keeper's folder is listed and opened in place of the settings' folder, which
+        // stays as it was (saving the settings must not store the service's folder).
+        const QString service = m_media.filePath("service/");
+        QVERIFY(QDir().mkpath(service + "Image"));
+        QurelTest::TestRecording rec;
+        rec.base = QStringLiteral("room101_20260101090000");
+        rec.copyFrom = m_source;
+        QVERIFY(!QurelTest::MakeRecording(service, rec).isEmpty());
+        column.setServiceFolder(service);
+        column.LoadPicList({});
+        QCOMPARE(column.CurVideoNum(), 1);
+        QVERIFY(column.Segments().at(0).videoPath.startsWith(service));
+        QCOMPARE(SDKConfig.SavePath, m_store + "/");
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        column.MlSkinImageButton1Click();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.urls, QList<QUrl> { QUrl::fromLocalFile(service) });
     }
 
     void unreadableThumbnailDoesNotStopTheList()
