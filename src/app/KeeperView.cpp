@@ -103,17 +103,28 @@ void KeeperView::applySettings(const KeeperSettings &settings)
 
 void KeeperView::startLesson()
 {
-    m_client.startLesson();
+    press([this] { return m_client.startLesson(); });
 }
 
 void KeeperView::stopLesson()
 {
-    m_client.stopLesson();
+    press([this] { return m_client.stopLesson(); });
 }
 
 void KeeperView::hotKey(int virtualKey)
 {
-    m_client.hotKey(virtualKey);
+    press([this, virtualKey] { return m_client.hotKey(virtualKey); });
+}
+
+void KeeperView::press(std::function<bool()> command)
+{
+    if (command()) {
+        m_pendingPress = nullptr;
+        return;
+    }
+    qCInfo(lcView) << "no keeper answers: the press is kept until one does";
+    m_pendingPress = std::move(command);
+    m_pressedAt.start();
 }
 
 void KeeperView::finish()
@@ -133,6 +144,10 @@ void KeeperView::attached(bool answering)
         m_missingSaid = false;
         if (m_settings && m_client.role() != KeeperRole::Service)
             m_client.giveSettings(*m_settings);
+        // After the settings, so a start is made with them.
+        if (m_pendingPress && !m_pressedAt.hasExpired(kPressKeptMs))
+            m_pendingPress();
+        m_pendingPress = nullptr;
     } else {
         qCInfo(lcView).noquote() << "the keeper at" << m_options.socketPath << "does not answer";
     }

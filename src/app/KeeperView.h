@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 class QTimer;
@@ -43,9 +44,12 @@ public:
     // The settings to keep lessons by: handed to the keeper now and whenever it (re)attaches. A
     // system instance keeps its own and is not sent them.
     void applySettings(const KeeperSettings &settings);
+    // The buttons and hot keys. One pressed while no keeper answers (it is being started again)
+    // reaches the keeper as soon as it answers, if within kPressKeptMs; the last press wins.
     void startLesson();
     void stopLesson();
     void hotKey(int virtualKey);
+    static constexpr int kPressKeptMs = 10000;
     // Ends a keeper started for a window, its lesson's files finished first.
     void finish();
 
@@ -74,6 +78,7 @@ private:
     // The file the keeper the window starts writes its standard error to.
     static QString keeperOutputPath();
     void attached(bool answering);
+    void press(std::function<bool()> command);
 
     Options m_options;
     KeeperClient m_client;
@@ -83,6 +88,8 @@ private:
     int m_unansweredStarts = 0; // starts in a row after which no keeper answered
     bool m_missingSaid = false;
     std::optional<KeeperSettings> m_settings;
+    std::function<bool()> m_pendingPress; // pressed while no keeper answered
+    QElapsedTimer m_pressedAt;
     bool m_ending = false;
 };
 

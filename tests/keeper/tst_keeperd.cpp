@@ -5,6 +5,7 @@
 #include "DaemonSettings.h"
 #include "KeeperClient.h"
 #include "KeeperPlace.h"
+#include "KeeperServer.h"
 #include "KeeperSocket.h"
 #include "KeeperView.h"
 #include "ProgramFolder.h"
@@ -327,6 +328,44 @@ private slots:
         QTest::qWait(2500);
         QCOMPARE(missing.count(), 1);
         QVERIFY(!view.isAnswering());
+    }
+
+    // A button pressed while the keeper is being started again reaches it once it answers (the
+    // last press wins), and only to that keeper.
+    void aPressWaitsForTheKeeperToAnswer()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("pressed.sock"));
+        auto keeper = std::make_unique<Qurel::KeeperServer>();
+        QVERIFY(keeper->listen(path, Qurel::KeeperServer::Access::User, nullptr));
+        Qurel::KeeperView::Options options;
+        options.socketPath = path;
+        Qurel::KeeperView view(options);
+        QTRY_VERIFY(view.isAnswering());
+        const auto restart = [&] {
+            keeper.reset();
+            QTRY_VERIFY(!view.isAnswering());
+        };
+        const auto comeBack = [&] {
+            keeper = std::make_unique<Qurel::KeeperServer>();
+            QVERIFY(keeper->listen(path, Qurel::KeeperServer::Access::User, nullptr));
+        };
+
+        restart();
+        view.startLesson();
+        view.stopLesson();
+        comeBack();
+        QSignalSpy starts(keeper.get(), &Qurel::KeeperServer::startRequested);
+        QSignalSpy stops(keeper.get(), &Qurel::KeeperServer::stopRequested);
+        QTRY_COMPARE(stops.count(), 1);
+        QCOMPARE(starts.count(), 0);
+
+        // Once delivered, the press is not sent again to the next keeper.
+        restart();
+        comeBack();
+        QSignalSpy later(keeper.get(), &Qurel::KeeperServer::stopRequested);
+        QTRY_VERIFY(view.isAnswering());
+        QTest::qWait(200);
+        QCOMPARE(later.count(), 0);
     }
 
     // qurelctl status and ping ask the user's keeper (or a system instance's), whether or not a
