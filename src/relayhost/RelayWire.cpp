@@ -60,6 +60,20 @@ namespace {
         return value;
     }
 
+    // N whole words from parts[first] on as decimal numbers of type T.
+    template <typename T, std::size_t N>
+    std::optional<std::array<T, N>> numbers(const std::vector<std::string> &parts, std::size_t first)
+    {
+        std::array<T, N> values {};
+        for (std::size_t i = 0; i < N; ++i) {
+            const std::optional<T> value = number<T>(parts.at(first + i));
+            if (!value)
+                return std::nullopt;
+            values[i] = *value;
+        }
+        return values;
+    }
+
     std::string hex(const std::vector<unsigned char> &bytes)
     {
         static const char digits[] = "0123456789abcdef";
@@ -164,21 +178,13 @@ std::optional<Answer> ParseAnswer(Verb verb, const std::string &line)
         return std::nullopt;
     if (!withFigures)
         return answer;
-    std::array<std::int32_t, 4> small {};
-    for (std::size_t i = 0; i < small.size(); ++i) {
-        const auto value = number<std::int32_t>(parts->at(1 + i));
-        if (!value)
-            return std::nullopt;
-        small[i] = *value;
-    }
-    std::array<std::int64_t, 3> times {};
-    for (std::size_t i = 0; i < times.size(); ++i) {
-        const auto value = number<std::int64_t>(parts->at(5 + i));
-        if (!value)
-            return std::nullopt;
-        times[i] = *value;
-    }
-    answer.status = Zms32StreamStatus { small[0], small[1], small[2], small[3], times[0], times[1], times[2] };
+    const auto small = numbers<std::int32_t, 4>(*parts, 1);
+    const auto times = numbers<std::int64_t, 3>(*parts, 5);
+    if (!small || !times)
+        return std::nullopt;
+    const auto &[flags, audio, writeError, reconnects] = *small;
+    const auto &[recordedMs, msSincePacket, msSinceWrite] = *times;
+    answer.status = Zms32StreamStatus { flags, audio, writeError, reconnects, recordedMs, msSincePacket, msSinceWrite };
     return answer;
 }
 
