@@ -6,9 +6,12 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -59,6 +62,31 @@ namespace {
         return QString::fromLocal8Bit(std::strerror(error));
     }
 
+    // The relay processes started and not yet reaped, so the keeper can let them finish their
+    // files before it ends (systemd kills what is left of a service once its main process ends).
+    struct LiveChildren
+    {
+        std::mutex mutex;
+        std::condition_variable ended;
+        int count = 0;
+
+        void add(int change)
+        {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                count += change;
+            }
+            ended.notify_all();
+        }
+    };
+
+    LiveChildren &liveChildren()
+    {
+        // Never destroyed: a reaping thread may outlive main().
+        static LiveChildren *children = new LiveChildren;
+        return *children;
+    }
+
     // Waits for the child's end on a thread of its own (so no zombie stays, and only this child's
     // status is taken: QProcess reaps its own children) and logs an end that was not its own.
     void reapLater(pid_t pid)
@@ -71,10 +99,13 @@ namespace {
                 qCWarning(lcRelay) << "the relay process" << pid << "was ended by signal" << WTERMSIG(status);
             else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
                 qCWarning(lcRelay) << "the relay process" << pid << "exited with code" << WEXITSTATUS(status);
+            liveChildren().add(-1);
         };
+        liveChildren().add(1);
         try {
             std::thread(reap).detach();
         } catch (...) {
+            liveChildren().add(-1);
             qCWarning(lcRelay) << "no thread to wait for the relay process" << pid;
         }
     }
@@ -132,6 +163,13 @@ std::unique_ptr<RelayChild> RelayChild::Start(
     }
     *initCode = *code;
     return child;
+}
+
+bool RelayChild::WaitForAll(int timeoutMs)
+{
+    LiveChildren &children = liveChildren();
+    std::unique_lock<std::mutex> lock(children.mutex);
+    return children.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return children.count == 0; });
 }
 
 RelayChild::RelayChild(pid_t pid, int toChild, int fromChild)

@@ -33,6 +33,10 @@ public:
     bool broken() const { return m_broken; }
     pid_t pid() const { return m_pid; }
 
+    // Waits at most timeoutMs until every relay process this program started has ended (each
+    // finishes its file after it is retired). True once none runs.
+    static bool WaitForAll(int timeoutMs);
+
 private:
     RelayChild(pid_t pid, int toChild, int fromChild);
 

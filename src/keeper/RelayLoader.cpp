@@ -32,6 +32,9 @@ namespace {
     constexpr int kCreateMs = 30000;
     constexpr int kCallMs = 15000;
     constexpr int kQuickMs = 3000;
+    // How long the keeper's end waits for relay processes finishing their files (a stalled disk):
+    // well within a service's stop timeout and a window's wait for its keeper.
+    constexpr int kEndWaitMs = 20000;
     // A status call waits no longer than this for a call in progress (a create connecting).
     constexpr auto kStatusQueue = std::chrono::milliseconds(200);
 
@@ -64,6 +67,11 @@ namespace {
                 return ZMS32_ERR_NOT_INITIALISED;
             m_initRequested = false;
             retire();
+            // The last lesson's process finishes its file after its retirement: the keeper ends
+            // after it, so nothing (systemd, a window waiting for its keeper) cuts the file short.
+            if (!RelayChild::WaitForAll(kEndWaitMs))
+                qCWarning(lcRelay) << "a relay process is still finishing its file after" << kEndWaitMs / 1000
+                                   << "s; the keeper ends without it";
             return ZMS32_OK;
         }
 

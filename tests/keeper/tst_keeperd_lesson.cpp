@@ -200,6 +200,33 @@ private slots:
         QVERIFY2(log.contains(QStringLiteral("its recording ends here")), qPrintable(log));
     }
 
+    // systemctl stop mid-lesson (SIGTERM, to the keeper alone): the lesson's files are finished
+    // and the keeper ends only after its relay process has finished the file and ended, since
+    // systemd kills whatever is left once the keeper is gone.
+    void aStopSignalMidLessonFinishesTheFileFirst()
+    {
+        QTemporaryDir dir;
+        QurelTest::RunningProcess recorder;
+        const QString settings = startRecorder(recorder, dir, 120);
+        QVERIFY(!settings.isEmpty());
+        QurelTest::RunningProcess keeper;
+        keeper.process.start(kQureld, { "--settings", settings });
+        Qurel::KeeperClient window;
+        window.connectToKeeper(Qurel::UserKeeperSocketPath());
+        QTRY_VERIFY_WITH_TIMEOUT(window.snapshot().state == QLatin1String("recording"), 20000);
+        const QString mp4 = window.snapshot().file;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(mp4).size() > 10000, 15000);
+        const QList<qint64> relay = QurelTest::RelayPids(keeper.process.processId());
+        QCOMPARE(relay.size(), 1);
+
+        keeper.process.terminate();
+        QVERIFY(keeper.process.waitForFinished(30000));
+        QCOMPARE(keeper.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(keeper.process.exitCode(), 0);
+        QVERIFY2(::kill(pid_t(relay.at(0)), 0) != 0, "the relay process outlived its keeper");
+        QVERIFY2(lessonComplete(mp4), qPrintable(mp4));
+    }
+
     // A keeper whose program folder has no usable relay program (a broken installation, a copy of
     // the keeper alone): the start fails with the message a failed create always gives and is
     // tried again, the log names the program and what is wrong with it, and the keeper goes on.
