@@ -5,9 +5,9 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <sys/socket.h>
-#include <QTimer>
 
 namespace Qurel {
 

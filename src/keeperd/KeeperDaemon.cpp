@@ -18,8 +18,8 @@ namespace {
           "systemctl stop ends it";
 } // namespace
 
-// The relay calls made ready for this run (qureld opens the relay library itself only when it first
-// records) and released at its end.
+// The relay calls made ready for this run (each lesson is then recorded by a qurel-relay process)
+// and released at its end, after the last relay process has finished its file.
 class RelayLibrary
 {
 public:

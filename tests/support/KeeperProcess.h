@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <optional>
 #include <sys/socket.h>
 
 namespace QurelTest {
@@ -28,19 +29,36 @@ inline qint64 KeeperPid(const QString &socketPath)
     return credentials.pid;
 }
 
+// What /proc says of a process: its name, state letter and parent; nullopt once it is gone.
+struct ProcessStat
+{
+    QByteArray name;
+    char state = '?';
+    qint64 parent = 0;
+};
+
+inline std::optional<ProcessStat> ReadProcessStat(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // "pid (comm) state ppid ...": the name may hold spaces, so the fields count from its ')'.
+    const QByteArray line = stat.readAll();
+    const int open = line.indexOf('(');
+    const int close = line.lastIndexOf(')');
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    if (open < 0 || close < open || fields.size() < 2 || fields.at(0).isEmpty())
+        return std::nullopt;
+    return ProcessStat { line.mid(open + 1, close - open - 1), fields.at(0).at(0), fields.at(1).toLongLong() };
+}
+
 // The running (not yet reaped) qurel-relay processes the keeper started.
 inline QList<qint64> RelayPids(qint64 keeper)
 {
     QList<qint64> children;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (comm) state ppid ...": the name may hold spaces, so the fields count from its ')'.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (line.contains("(qurel-relay)") && fields.size() > 1 && fields.at(0) != "Z"
-            && fields.at(1).toLongLong() == keeper)
+        const std::optional<ProcessStat> stat = ReadProcessStat(entry.toLongLong());
+        if (stat && stat->name == "qurel-relay" && stat->state != 'Z' && stat->parent == keeper)
             children << entry.toLongLong();
     }
     return children;
@@ -55,8 +73,8 @@ inline bool EndKeeper(const QString &socketPath, int timeoutMs = 20000)
         return true;
     for (int waited = 0; waited < timeoutMs; waited += 50) {
         // Gone, or ended and waiting for whoever adopted it to reap it.
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
+        const std::optional<ProcessStat> stat = ReadProcessStat(pid);
+        if (!stat || stat->state == 'Z')
             return true;
         QThread::msleep(50);
     }
